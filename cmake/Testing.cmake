@@ -1,0 +1,66 @@
+# Test helpers. Native test binaries run directly; Windows test binaries run under Wine through
+# CMAKE_CROSSCOMPILING_EMULATOR, inside the build tree's own Wine environment (scripts/wine-env).
+include(GoogleTest)
+
+# GoogleTest from Debian's source package, built with the compiler of this build (also mingw).
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+find_path(VG_GOOGLETEST_SOURCE CMakeLists.txt PATHS /usr/src/googletest NO_DEFAULT_PATH
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_subdirectory(${VG_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+if(WIN32)
+    set(VG_WINE_ROOT ${PROJECT_BINARY_DIR}/wine CACHE PATH "Wine environment of this build tree")
+    set(VG_WINE_ENV ${PROJECT_SOURCE_DIR}/scripts/wine-env)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VG_WINE_ENV} ${VG_WINE_ROOT} run)
+
+    # One Wine session for the whole run: started before the first Windows test, stopped after
+    # the last one, so no wineserver, service process or Xvfb outlives ctest.
+    add_test(NAME wine.start COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} start)
+    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
+    add_test(NAME wine.stop COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} stop)
+    set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
+endif()
+
+# vg_add_gtest(NAME SOURCES... [LIBRARIES...] [SHARED_STATE] [TIMEOUT s] [DEPENDS targets...])
+# A GoogleTest binary. Under Wine, SHARED_STATE marks tests that change the prefix's registry or
+# the emulated devices: they take the one lock on that state and never run side by side.
+function(vg_add_gtest name)
+    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBRARIES;DEPENDS" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main vg_warnings)
+    if(ARG_DEPENDS)
+        add_dependencies(${name} ${ARG_DEPENDS})
+    endif()
+    set(props TIMEOUT ${ARG_TIMEOUT})
+    if(WIN32)
+        list(APPEND props FIXTURES_REQUIRED wine)
+        if(ARG_SHARED_STATE)
+            list(APPEND props RESOURCE_LOCK wine_state)
+        endif()
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+                         WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+                         PROPERTIES ${props})
+endfunction()
+
+# vg_add_wine_script_test(NAME COMMAND... [SHARED_STATE] [TIMEOUT s])
+# A test written as a Linux script that drives Windows programs; it runs inside the build tree's
+# Wine environment (WINEPREFIX, DISPLAY and WINE_ENV_ROOT are set for it).
+function(vg_add_wine_script_test name)
+    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "COMMAND" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    add_test(NAME ${name} COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} shell ${ARG_COMMAND})
+    set(props TIMEOUT ${ARG_TIMEOUT} FIXTURES_REQUIRED wine
+        ENVIRONMENT "VG_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};VG_SOURCE=${PROJECT_SOURCE_DIR}")
+    if(ARG_SHARED_STATE)
+        list(APPEND props RESOURCE_LOCK wine_state)
+    endif()
+    set_tests_properties(${name} PROPERTIES ${props})
+endfunction()
