@@ -23,11 +23,13 @@ if(WIN32)
     set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
-# vg_add_gtest(NAME SOURCES... [LIBRARIES...] [SHARED_STATE] [TIMEOUT s] [DEPENDS targets...])
+# vg_add_gtest(NAME SOURCES... [LIBRARIES...] [SHARED_STATE] [TIMEOUT s] [DEPENDS targets...]
+#              [FIXTURES names...])
 # A GoogleTest binary. Under Wine, SHARED_STATE marks tests that change the prefix's registry or
 # the emulated devices: they take the one lock on that state and never run side by side.
+# FIXTURES names further ctest fixtures the tests need (for example the installed emulator).
 function(vg_add_gtest name)
-    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBRARIES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBRARIES;DEPENDS;FIXTURES" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
@@ -38,7 +40,7 @@ function(vg_add_gtest name)
     endif()
     set(props TIMEOUT ${ARG_TIMEOUT})
     if(WIN32)
-        list(APPEND props FIXTURES_REQUIRED wine)
+        list(APPEND props FIXTURES_REQUIRED "wine;${ARG_FIXTURES}")
         if(ARG_SHARED_STATE)
             list(APPEND props RESOURCE_LOCK wine_state)
         endif()
@@ -48,16 +50,16 @@ function(vg_add_gtest name)
                          PROPERTIES ${props})
 endfunction()
 
-# vg_add_wine_script_test(NAME COMMAND... [SHARED_STATE] [TIMEOUT s])
+# vg_add_wine_script_test(NAME COMMAND... [SHARED_STATE] [TIMEOUT s] [FIXTURES names...])
 # A test written as a Linux script that drives Windows programs; it runs inside the build tree's
 # Wine environment (WINEPREFIX, DISPLAY and WINE_ENV_ROOT are set for it).
 function(vg_add_wine_script_test name)
-    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "COMMAND" ${ARGN})
+    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "COMMAND;FIXTURES" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
     add_test(NAME ${name} COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} shell ${ARG_COMMAND})
-    set(props TIMEOUT ${ARG_TIMEOUT} FIXTURES_REQUIRED wine
+    set(props TIMEOUT ${ARG_TIMEOUT} FIXTURES_REQUIRED "wine;${ARG_FIXTURES}"
         ENVIRONMENT "VG_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};VG_SOURCE=${PROJECT_SOURCE_DIR}")
     if(ARG_SHARED_STATE)
         list(APPEND props RESOURCE_LOCK wine_state)
