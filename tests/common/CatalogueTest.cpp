@@ -1,7 +1,15 @@
-// The error catalogue: look-up, the fallback entry, formatting and GetErrorText.
+// The error catalogue: look-up, the fallback entry, formatting, GetErrorText and the contents of
+// the whole table.
 #include "UniversalUnit.h"
 
 #include <gtest/gtest.h>
+
+#include <cstddef>
+#include <iterator>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -101,6 +109,309 @@ TEST(Create, FormsOfTheEntryFactory) {
     const TKXError own = TKXError::Create(42, L"{%s} kept as it is");
     EXPECT_EQ(own.ErrorCode, 42);
     EXPECT_EQ(own.templateStr, L"{%s} kept as it is");
+}
+
+// ---- the whole catalogue -----------------------------------------------------------------------
+
+// Each named entry with the code written on its line, in catalogue order.
+struct CatalogueLine {
+    const TKXError* entry;
+    int32_t code;
+    const char* name;
+};
+
+const CatalogueLine CatalogueLines[] = {
+#define KX_ERROR(Name, Code, Template) {&Name, Code, #Name},
+#include "UniversalUnitCatalogue.inc"
+#undef KX_ERROR
+};
+
+// The codes the suite defines, written out independently of the catalogue itself.
+struct CodeRange {
+    int32_t first;
+    int32_t last;
+};
+
+constexpr CodeRange ListedCodes[] = {
+    {-1, -1},     {1, 2},       {4, 7},       {10, 15},     {18, 29},   {31, 35},   {38, 38},
+    {43, 44},     {46, 51},     {53, 58},     {60, 60},     {62, 81},   {83, 84},   {86, 91},
+    {95, 95},     {97, 101},    {104, 104},   {106, 110},   {112, 120}, {122, 142}, {145, 145},
+    {147, 149},   {151, 156},   {158, 179},   {181, 189},   {192, 197}, {199, 205}, {211, 216},
+    {218, 218},   {221, 223},   {230, 232},   {236, 236},   {238, 239}, {241, 284}, {290, 292},
+    {300, 300},   {302, 302},   {304, 304},   {306, 311},   {313, 346}, {349, 353}, {361, 424},
+    {430, 438},   {440, 460},   {490, 490},   {500, 505},   {507, 527}, {529, 531}, {533, 534},
+    {536, 550},   {553, 568},   {571, 603},   {605, 607},   {610, 615}, {620, 628}, {999, 1018},
+    {1099, 1100}, {1102, 1103}, {1500, 1501}, {2000, 2002},
+};
+constexpr size_t ListedCodeCount = 519;
+
+std::set<int32_t> ListedCodeSet() {
+    std::set<int32_t> codes;
+    for (const CodeRange& range : ListedCodes) {
+        for (int32_t code = range.first; code <= range.last; ++code) {
+            codes.insert(code);
+        }
+    }
+    return codes;
+}
+
+struct Band {
+    int32_t first;
+    int32_t last;
+    size_t entries;
+    const char* domain;
+};
+
+constexpr Band Bands[] = {
+    {-1, -1, 1, "no errors"},
+    {1, 199, 163, "compiler, build, file and installation"},
+    {200, 292, 69, "ECU communication through a gateway"},
+    {300, 460, 142, "further compiler and build"},
+    {490, 490, 1, "another tool"},
+    {500, 568, 63, "service tool programming interface"},
+    {571, 628, 51, "screen editor, model conversion and protocols"},
+    {999, 1018, 20, "interface library"},
+    {1099, 1103, 4, "handle, parameter and ECU mode"},
+    {1500, 1501, 2, "node and file"},
+    {2000, 2002, 3, "gateway interface"},
+};
+
+// The conversion letters of a template's placeholders, in order. "%%" is a literal percent sign;
+// flags, width and precision are skipped; a "%" with no letter after it gives L'?'.
+std::wstring PlaceholderKinds(const std::wstring& text) {
+    std::wstring kinds;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'%') {
+            continue;
+        }
+        size_t j = i + 1;
+        if (j < text.size() && text[j] == L'%') {
+            i = j;
+            continue;
+        }
+        while (j < text.size() &&
+               (text[j] == L'-' || text[j] == L'.' || (text[j] >= L'0' && text[j] <= L'9'))) {
+            ++j;
+        }
+        kinds += j < text.size() ? text[j] : L'?';
+        i = j;
+    }
+    return kinds;
+}
+
+bool IsNumericKind(wchar_t kind) {
+    return kind == L'd' || kind == L'u' || kind == L'x';
+}
+
+bool IsTextKind(wchar_t kind) {
+    return kind == L's' || kind == L'S';
+}
+
+TEST(CatalogueCodes, AreExactlyTheListedOnesInAscendingOrder) {
+    std::set<int32_t> present;
+    for (size_t i = 0; i < std::size(CatalogueLines); ++i) {
+        const CatalogueLine& line = CatalogueLines[i];
+        EXPECT_TRUE(present.insert(line.code).second) << line.name << " repeats code " << line.code;
+        if (i > 0) {
+            // The look-up is a binary search: one entry out of order hides others.
+            EXPECT_LT(CatalogueLines[i - 1].code, line.code)
+                << line.name << " follows " << CatalogueLines[i - 1].name;
+        }
+    }
+    const std::set<int32_t> listed = ListedCodeSet();
+    std::vector<int32_t> missing, extra;
+    for (int32_t code : listed) {
+        if (!present.count(code)) {
+            missing.push_back(code);
+        }
+    }
+    for (int32_t code : present) {
+        if (!listed.count(code)) {
+            extra.push_back(code);
+        }
+    }
+    EXPECT_EQ(missing, std::vector<int32_t>{});
+    EXPECT_EQ(extra, std::vector<int32_t>{});
+    EXPECT_EQ(listed.size(), ListedCodeCount);
+    EXPECT_EQ(std::size(CatalogueLines), ListedCodeCount);
+}
+
+TEST(CatalogueCodes, FillTheBandsWithTheirCounts) {
+    size_t total = 0;
+    for (const Band& band : Bands) {
+        size_t inBand = 0;
+        for (const CatalogueLine& line : CatalogueLines) {
+            inBand += line.code >= band.first && line.code <= band.last;
+        }
+        EXPECT_EQ(inBand, band.entries)
+            << band.domain << " (" << band.first << " to " << band.last << ")";
+        total += band.entries;
+    }
+    EXPECT_EQ(total, ListedCodeCount);
+    for (const CatalogueLine& line : CatalogueLines) {
+        bool inSomeBand = false;
+        for (const Band& band : Bands) {
+            inSomeBand = inSomeBand || (line.code >= band.first && line.code <= band.last);
+        }
+        EXPECT_TRUE(inSomeBand) << line.name << " has code " << line.code << " outside every band";
+    }
+}
+
+TEST(CatalogueLookup, FindsEveryConstantByItsCode) {
+    for (const CatalogueLine& line : CatalogueLines) {
+        EXPECT_EQ(line.entry->ErrorCode, line.code) << line.name;
+        const TKXError found = LookupError(line.code);
+        EXPECT_EQ(found.ErrorCode, line.code) << line.name;
+        if (line.code != 460) { // the one entry whose look-up replaces its template
+            EXPECT_EQ(found.templateStr, line.entry->templateStr) << line.name;
+        }
+    }
+}
+
+TEST(CatalogueLookup, ProbingAnswersOnlyTheListedCodes) {
+    const std::set<int32_t> listed = ListedCodeSet();
+    std::vector<int32_t> probes;
+    for (int32_t code = -100; code <= 3000; ++code) {
+        probes.push_back(code);
+    }
+    probes.insert(probes.end(), {9999, 65536, std::numeric_limits<int32_t>::max(),
+                                 std::numeric_limits<int32_t>::min()});
+    std::vector<int32_t> notFound, answeredWrongly;
+    for (int32_t code : probes) {
+        const TKXError found = LookupError(code);
+        const std::wstring fallback =
+            L"INTERNAL: INVALID ERROR CODE {" + std::to_wstring(code) + L"}";
+        if (listed.count(code)) {
+            if (found.ErrorCode != code || found.templateStr == fallback) {
+                notFound.push_back(code);
+            }
+        } else if (found.ErrorCode != 1 || found.templateStr != fallback) {
+            answeredWrongly.push_back(code);
+        }
+    }
+    EXPECT_EQ(notFound, std::vector<int32_t>{});
+    EXPECT_EQ(answeredWrongly, std::vector<int32_t>{});
+}
+
+TEST(CatalogueTemplates, HaveAtMostEightPlaceholdersOfKnownKinds) {
+    for (const CatalogueLine& line : CatalogueLines) {
+        const std::wstring kinds = PlaceholderKinds(line.entry->templateStr);
+        EXPECT_LE(kinds.size(), 8u) << line.name;
+        for (wchar_t kind : kinds) {
+            EXPECT_TRUE(IsTextKind(kind) || IsNumericKind(kind))
+                << line.name << " has a placeholder of kind " << static_cast<char>(kind);
+        }
+    }
+}
+
+TEST(CatalogueTemplates, NumericAndUpperCaseTextPlaceholdersOnlyWhereListed) {
+    struct NumericUse {
+        int32_t code;
+        std::set<wchar_t> kinds;
+    };
+    const NumericUse numericUses[] = {
+        {414, {L'x'}}, {415, {L'x'}}, {562, {L'd'}}, {627, {L'x', L'u'}}};
+    for (const CatalogueLine& line : CatalogueLines) {
+        const std::wstring kinds = PlaceholderKinds(line.entry->templateStr);
+        std::set<wchar_t> numeric;
+        for (wchar_t kind : kinds) {
+            if (IsNumericKind(kind)) {
+                numeric.insert(kind);
+            }
+        }
+        std::set<wchar_t> expected;
+        for (const NumericUse& use : numericUses) {
+            if (use.code == line.code) {
+                expected = use.kinds;
+            }
+        }
+        EXPECT_EQ(numeric, expected) << line.name;
+        const bool upperCaseText = kinds.find(L'S') != std::wstring::npos;
+        EXPECT_EQ(upperCaseText, line.code == 563) << line.name;
+    }
+}
+
+TEST(CatalogueTemplates, FormatWithArgumentsOfTheirKinds) {
+    for (const CatalogueLine& line : CatalogueLines) {
+        std::vector<TKXError::Arg> args;
+        for (wchar_t kind : PlaceholderKinds(line.entry->templateStr)) {
+            if (IsNumericKind(kind)) {
+                args.emplace_back(int64_t{171});
+            } else {
+                args.emplace_back(std::wstring(L"text"));
+            }
+        }
+        EXPECT_NO_THROW(FormatError(*line.entry, args)) << line.name;
+    }
+}
+
+// GetErrorText always hands over ten texts; every text-only template must take them, each
+// placeholder showing the next parameter.
+TEST(CatalogueTemplates, TextOnlyTemplatesTakeTheTenTextParameters) {
+    std::wstring params;
+    for (int k = 1; k <= 10; ++k) {
+        params += (k > 1 ? L"," : L"") + (L"<" + std::to_wstring(k) + L">");
+    }
+    size_t checked = 0;
+    for (const CatalogueLine& line : CatalogueLines) {
+        // Look-up may change the template (460), so count what GetErrorText will format.
+        const std::wstring kinds = PlaceholderKinds(LookupError(line.code).templateStr);
+        bool textOnly = true;
+        for (wchar_t kind : kinds) {
+            textOnly = textOnly && IsTextKind(kind);
+        }
+        if (!textOnly) {
+            continue;
+        }
+        ++checked;
+        std::wstring text;
+        ASSERT_NO_THROW(text = GetErrorText(line.code, params)) << line.name;
+        size_t from = 0;
+        for (size_t k = 1; k <= kinds.size(); ++k) {
+            const size_t at = text.find(L"<" + std::to_wstring(k) + L">", from);
+            ASSERT_NE(at, std::wstring::npos) << line.name << " lacks parameter " << k;
+            from = at;
+        }
+        EXPECT_EQ(text.find(L"<" + std::to_wstring(kinds.size() + 1) + L">"), std::wstring::npos)
+            << line.name << " shows more parameters than it has placeholders";
+        EXPECT_EQ(text.find(L'%'), std::wstring::npos) << line.name;
+    }
+    EXPECT_EQ(checked, ListedCodeCount - 4); // all but the four with numeric placeholders
+}
+
+// The entries other parts of the system and the suite rely on, by name, code and text.
+TEST(CatalogueTexts, KnownEntriesKeepTheirExactTexts) {
+    struct Known {
+        const TKXError* entry;
+        int32_t code;
+        const wchar_t* text;
+    };
+    const Known known[] = {
+        {&ErrNoErrors, -1, L"NO ERRORS"},
+        {&ErrInvalidErrorCode, 1, L"INTERNAL: INVALID ERROR CODE {%s}"},
+        {&ErrIllegalCharacter, 2, L"ILLEGAL CHARACTER: {%s} ON COMPONENT: {%s} IN TEXT: {%s}"},
+        {&ErrIllegalType, 19, L"ILLEGAL TYPE: {%s} ON COMPONENT: {%s}, ENTRY: X%s"},
+        {&ErrFileNotFound, 62, L"File not found: {%s}"},
+        {&ErrUnableToOpenGateway, 200, L"Unable to open gateway"},
+        {&ErrNoAnswerFromEcu, 204, L"No answer from ECU"},
+        {&ErrInvalidBaudrate, 205, L"Invalid baudrate"},
+        {&ErrDownloadBufferTooLarge, 460,
+         L"Download buffer size: {%s} MB exceeds max size: {%s} MB for hardware that lacks multi "
+         L"section support"},
+        {&ErrApiAlreadyStarted, 500, L"API already started"},
+        {&ErrInvalidGateway, 507, L"Invalid gateway"},
+        {&ErrGatewayDriversNotFound, 508, L"Gateway drivers not found"},
+        {&ErrGatewayError, 522, L"Gateway error"},
+        {&ErrVg730DllNotFound, 1004, L"VG730 DLL not found"},
+        {&ErrUnableToReadGatewayInfo, 1018, L"Unable to read gateway information"},
+        {&ErrFunctionNotSupported, 2000, L"Function not supported by API"},
+        {&ErrNoOfflineDeviceInfo, 2001, L"Gateway does not support offline device information"},
+        {&ErrGatewayNotOnBus, 2002, L"Gateway not on CAN bus yet"},
+    };
+    for (const Known& k : known) {
+        EXPECT_EQ(k.entry->ErrorCode, k.code);
+        EXPECT_EQ(k.entry->templateStr, k.text) << "code " << k.code;
+    }
 }
 
 } // namespace
