@@ -209,7 +209,6 @@ void TForm::Close() {
 }
 
 TModalResult TForm::ShowModal() {
-    TApplication& app = TApplication::Instance();
     HWND owner = GetWindow(FHandle.get(), GW_OWNER);
     if (owner) {
         EnableWindow(owner, FALSE);
@@ -242,7 +241,6 @@ TModalResult TForm::ShowModal() {
         SetForegroundWindow(owner);
     }
     Hide();
-    (void)app;
     return FModalResult == mrNone ? mrCancel : FModalResult;
 }
 
