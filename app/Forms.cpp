@@ -38,15 +38,14 @@ void TApplication::FormDestroyed(TForm& form) {
     }
 }
 
-bool TApplication::DispatchOne(const MSG& msg) {
+void TApplication::Dispatch(MSG& msg) {
     // The default button and tab order need the dialog keyboard handling.
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    if (root && IsDialogMessageW(root, const_cast<MSG*>(&msg))) {
-        return true;
+    if (root && IsDialogMessageW(root, &msg)) {
+        return;
     }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
-    return true;
 }
 
 void TApplication::Run() {
@@ -60,7 +59,7 @@ void TApplication::Run() {
         if (got == 0) {
             break;
         }
-        DispatchOne(msg);
+        Dispatch(msg);
     }
 }
 
@@ -73,7 +72,7 @@ void TApplication::ProcessMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        DispatchOne(msg);
+        Dispatch(msg);
     }
 }
 
@@ -228,12 +227,7 @@ TModalResult TForm::ShowModal() {
         if (got == -1) {
             break;
         }
-        HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-        if (root && IsDialogMessageW(root, &msg)) {
-            continue;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        TApplication::Instance().Dispatch(msg);
     }
     FInModal = false;
     if (owner) {

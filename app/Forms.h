@@ -30,6 +30,8 @@ public:
     void Run();
     // Dispatches every message waiting in this thread's queue, then returns.
     void ProcessMessages();
+    // Dispatches one message, with the dialog keys (Enter, Tab) of the form it belongs to.
+    void Dispatch(MSG& msg);
     // The standard error report: a modal error box with the error's text.
     void ShowException(const std::exception& error);
 
@@ -40,7 +42,6 @@ public:
 
 private:
     TApplication() = default;
-    bool DispatchOne(const MSG& msg);
     HWND OwnerWindow() const;
 
     HINSTANCE FInstance = nullptr;
