@@ -23,6 +23,8 @@ public:
     // thread runs it may be gone at any moment, so the result may only be used while the
     // thread is still suspended.
     static TSimpleThread* CreateSimple(bool CreateSuspended, TThreadMethod Action, void* Data);
+    // Starts a suspended thread. The object may be gone as soon as this returns.
+    void Resume();
 
 protected:
     TSimpleThread(TThreadMethod Action, void* Data);

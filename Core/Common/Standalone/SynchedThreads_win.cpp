@@ -61,6 +61,13 @@ void TSimpleThread::Start(TSimpleThread* Thread, bool CreateSuspended) {
     }
 }
 
+void TSimpleThread::Resume() {
+    // The thread cannot run (and free this object) before the call has taken the handle.
+    if (ResumeThread(FHandle.get()) == static_cast<DWORD>(-1)) {
+        throw Exception(L"Cannot start a thread (error " + std::to_wstring(GetLastError()) + L")");
+    }
+}
+
 void TSimpleThread::Execute() {
     if (ThreadMethod) {
         ThreadMethod(Data);
