@@ -10,6 +10,8 @@
 //   spawn HEX            writes "parent done", starts "silent HEX" with its own standard
 //                        output and ends
 //   closeout             "pid N", "bye", closes its standard output and lives on
+//   lend PID HEX         HEX, then gives a copy of its standard output to process PID (which
+//                        is outside the child's reach), writes "lent HANDLE" and ends
 //   bulk MEGABYTES       lines of 80 characters, numbered, until MEGABYTES * 2^20 bytes
 #include "RunnerChild.h"
 
@@ -123,6 +125,21 @@ int CloseOut() {
     return 0;
 }
 
+int Lend(const char* pid, const char* hex) {
+    if (!WriteAll(StdOut(), FromHex(hex))) {
+        return 2;
+    }
+    HANDLE target = OpenProcess(PROCESS_DUP_HANDLE, FALSE, std::strtoul(pid, nullptr, 10));
+    HANDLE lent = nullptr;
+    if (!target || !DuplicateHandle(GetCurrentProcess(), StdOut(), target, &lent, 0, FALSE,
+                                    DUPLICATE_SAME_ACCESS)) {
+        return 3;
+    }
+    CloseHandle(target);
+    const std::string line = "lent " + std::to_string(reinterpret_cast<uintptr_t>(lent)) + "\r\n";
+    return WriteAll(StdOut(), line) ? 0 : 2;
+}
+
 int Bulk(const char* megabytes) {
     const size_t total = std::strtoull(megabytes, nullptr, 10) << 20;
     std::vector<char> buffer;
@@ -179,6 +196,9 @@ int RunChildRole(int argc, char** argv) {
     }
     if (role == "closeout") {
         return CloseOut();
+    }
+    if (role == "lend" && count == 2) {
+        return Lend(args[0], args[1]);
     }
     if (role == "bulk" && count == 1) {
         return Bulk(args[0]);
