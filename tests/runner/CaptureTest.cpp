@@ -331,24 +331,39 @@ size_t OpenHandleCount() {
 }
 
 // Pipe ends, the child's process and thread, its job, the watchdog's thread: all closed after
-// each run, also after a stopped one.
-TEST(RunnerHandles, NoneLeftOpenAfterRuns) {
-    const std::wstring commands[] = {ChildCommandLine(Write({"x\r\n"})),
-                                     ChildCommandLine(L"silent " + Hex("y"))};
+// each run, also after a stopped one. The system may open a handle of its own now and then
+// (one has been seen), so a few are allowed; a handle kept per run would show as one per run.
+struct HandleCase {
+    const char* Name;
+    std::wstring Args;
+    bool InBackground;
+};
+
+class RunnerHandles : public testing::TestWithParam<HandleCase> {};
+
+TEST_P(RunnerHandles, NoneLeftOpenAfterRuns) {
+    constexpr size_t Runs = 6;
+    constexpr size_t SystemsOwn = 2;
     const TRunLimits shortSilence{500ms, 30s, 200ms};
+    const std::wstring command = ChildCommandLine(GetParam().Args);
     TStrings lines;
-    // The first runs may set up what the process keeps for good (console, thread pool).
-    for (const std::wstring& command : commands) {
-        RunDOSCommand(command, L"", lines, true, shortSilence);
-    }
+    // The first run may set up what the process keeps for good (console, threads).
+    RunDOSCommand(command, L"", lines, GetParam().InBackground, shortSilence);
     const size_t before = OpenHandleCount();
     ASSERT_GT(before, 0u);
-    for (int i = 0; i < 3; ++i) {
-        for (const std::wstring& command : commands) {
-            ASSERT_TRUE(RunDOSCommand(command, L"", lines, i % 2 == 0, shortSilence));
-        }
+    for (size_t i = 0; i < Runs; ++i) {
+        ASSERT_TRUE(RunDOSCommand(command, L"", lines, GetParam().InBackground, shortSilence));
     }
-    EXPECT_LE(OpenHandleCount(), before);
+    EXPECT_LE(OpenHandleCount(), before + SystemsOwn) << "after " << Runs << " runs";
 }
+
+const HandleCase HandleCases[] = {
+    {"EndingByItself", Write({"x\r\n"}), true},
+    {"EndingByItselfOnTheCallingThread", Write({"x\r\n"}), false},
+    {"Stopped", L"silent " + Hex("y"), true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, RunnerHandles, testing::ValuesIn(HandleCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -14,6 +14,7 @@
 //                        is outside the child's reach), writes "lent HANDLE" and ends
 //   bulk MEGABYTES       lines of 80 characters, numbered, until MEGABYTES * 2^20 bytes
 #include "RunnerChild.h"
+#include "WinHandles.h"
 
 #include <cstdio>
 #include <cstring>
@@ -113,8 +114,8 @@ int Spawn(const char* hex) {
                         &startup, &started)) {
         return 3;
     }
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    UniqueHandle process(started.hProcess);
+    UniqueHandle thread(started.hThread);
     return 0;
 }
 
@@ -129,13 +130,13 @@ int Lend(const char* pid, const char* hex) {
     if (!WriteAll(StdOut(), FromHex(hex))) {
         return 2;
     }
-    HANDLE target = OpenProcess(PROCESS_DUP_HANDLE, FALSE, std::strtoul(pid, nullptr, 10));
+    UniqueHandle target(OpenProcess(PROCESS_DUP_HANDLE, FALSE, std::strtoul(pid, nullptr, 10)));
+    // The copy belongs to the target process from now on; it is not ours to close.
     HANDLE lent = nullptr;
-    if (!target || !DuplicateHandle(GetCurrentProcess(), StdOut(), target, &lent, 0, FALSE,
+    if (!target || !DuplicateHandle(GetCurrentProcess(), StdOut(), target.get(), &lent, 0, FALSE,
                                     DUPLICATE_SAME_ACCESS)) {
         return 3;
     }
-    CloseHandle(target);
     const std::string line = "lent " + std::to_string(reinterpret_cast<uintptr_t>(lent)) + "\r\n";
     return WriteAll(StdOut(), line) ? 0 : 2;
 }
