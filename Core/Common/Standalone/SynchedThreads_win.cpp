@@ -10,8 +10,9 @@ namespace {
 // marker is still set, so it is compared only, never followed.
 TWaitThread* UniqueWaitThread = nullptr;
 
+// Nobody waits for the job's error: the debugger output is where it can still be seen.
 void TraceJobError(const std::wstring& text) {
-    OutputDebugStringW((L"Background job ended with an error: " + text + L"\n").c_str());
+    DebugTrace(L"Background job ended with an error: " + text, true);
 }
 
 // Dispatches every message waiting in this thread's queue. A quit message is taken out and
