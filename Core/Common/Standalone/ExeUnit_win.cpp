@@ -1,0 +1,219 @@
+// Windows side of ExeUnit: starting the child hidden with its standard output on a pipe, reading
+// the pipe, and ending a child that passes the run's limits.
+#include "ExeUnit.h"
+#include "WinHandles.h"
+
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Bytes asked for per read of the pipe. Every read is a round trip to the system, so blocks of
+// 4 KiB capture a fast writer at about a quarter of the rate of these.
+constexpr DWORD ReadBlockSize = 65536;
+// Exit code of a child the runner ended. Nobody reads it; it only has to be something.
+constexpr UINT StoppedExitCode = 1;
+
+// What the watchdog needs to end a run: the child, the job that holds it and whatever it
+// started, the thread that reads its output, and the event that gives up waiting for it.
+struct TRunningChild {
+    HANDLE Process;
+    HANDLE Job; // null when the child could not be put into a job
+    HANDLE Reader;
+    HANDLE Abandon;
+};
+
+// The watchdog's action. First the child and everything it started are ended, which closes the
+// pipe and so ends the read. If the run is still not over a retry interval later, a process
+// beyond reach holds the pipe or the child cannot end: the read is broken off and the wait
+// for the child given up (taken again at each further interval, for a read that starts late).
+void StopChild(const TRunningChild& child, int attempt) {
+    if (child.Job) {
+        TerminateJobObject(child.Job, StoppedExitCode);
+    }
+    TerminateProcess(child.Process, StoppedExitCode);
+    if (attempt > 0) {
+        SetEvent(child.Abandon);
+        CancelSynchronousIo(child.Reader);
+    }
+}
+
+// A handle to the calling thread that other threads can use.
+UniqueHandle CurrentThreadHandle() {
+    UniqueHandle thread;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), thread.put(), 0,
+                    FALSE, DUPLICATE_SAME_ACCESS);
+    return thread;
+}
+
+// The length the system counts for a working directory: without trailing delimiters.
+size_t WorkDirLength(std::wstring_view dir) {
+    while (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) {
+        dir.remove_suffix(1);
+    }
+    return dir.size();
+}
+
+// The captured bytes as text, from the system's 8-bit (ANSI) code page. The output is converted
+// as a whole, so a multi-byte character split between two reads stays whole. One call takes at
+// most INT_MAX bytes: longer output goes in pieces that end at a line feed, which is never part
+// of a multi-byte character.
+std::wstring AnsiToText(std::string_view bytes) {
+    constexpr size_t MaxPiece = size_t(1) << 30;
+    std::wstring text;
+    while (!bytes.empty()) {
+        size_t piece = bytes.size();
+        if (piece > MaxPiece) {
+            const size_t lineFeed = bytes.rfind('\n', MaxPiece - 1);
+            piece = lineFeed == std::string_view::npos ? MaxPiece : lineFeed + 1;
+        }
+        const int n = static_cast<int>(piece);
+        const int chars = MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, nullptr, 0);
+        if (chars > 0) {
+            const size_t at = text.size();
+            text.resize(at + static_cast<size_t>(chars));
+            MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, text.data() + at, chars);
+        }
+        bytes.remove_prefix(piece);
+    }
+    return text;
+}
+
+// Reads the pipe until a read fails: normally when every writer has closed its end.
+void ReadUntilFailure(HANDLE readEnd, TRunRecord& record, TRunWatchdog& watchdog) {
+    std::vector<char> block(ReadBlockSize);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(readEnd, block.data(), ReadBlockSize, &got, nullptr)) {
+            record.LastError = GetLastError();
+            return;
+        }
+        if (got > 0) {
+            record.AppendOutput({block.data(), got});
+            watchdog.NoteOutput();
+        }
+    }
+}
+
+} // namespace
+
+void T_ExeWait::run(void* /*Data*/) {
+    if (!Lines) {
+        throw Exception(L"The process runner was given no line list");
+    }
+    TRunRecord record;
+    auto deliver = [&] {
+        Result = DeliverRunRecord(record, AnsiToText(record.Output), Limits, *Lines);
+    };
+    try {
+        Capture(record);
+    } catch (...) {
+        // What was captured before the error is still delivered.
+        deliver();
+        throw;
+    }
+    deliver();
+}
+
+void T_ExeWait::Capture(TRunRecord& Record) {
+    // Refused rather than cut: the system would shorten a longer command line or fail on it.
+    if (DOSCommandString.size() > MaxCommandLineLength ||
+        WorkDirLength(WorkDir) > MaxWorkDirLength) {
+        Record.LastError = ERROR_FILENAME_EXCED_RANGE;
+        return;
+    }
+
+    SECURITY_ATTRIBUTES inheritable = {};
+    inheritable.nLength = sizeof(inheritable);
+    inheritable.bInheritHandle = TRUE;
+    UniqueFileHandle readEnd;
+    UniqueFileHandle writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, 0)) {
+        Record.LastError = GetLastError();
+        return;
+    }
+    // The child gets the write end only; our end stays ours.
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+
+    // Standard input and standard error stay unconnected.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdOutput = writeEnd.get();
+
+    // The system may write into the command line buffer; the program is taken from it, unquoted
+    // blanks included.
+    std::wstring commandLine = DOSCommandString;
+    PROCESS_INFORMATION started = {};
+    // Started suspended so that it is in its job before it can start anything of its own.
+    if (!CreateProcessW(nullptr, commandLine.data(), &inheritable, &inheritable, TRUE,
+                        CREATE_SUSPENDED, nullptr, WorkDir.empty() ? nullptr : WorkDir.c_str(),
+                        &startup, &started)) {
+        Record.LastError = GetLastError();
+        return;
+    }
+    UniqueHandle process(started.hProcess);
+    UniqueHandle mainThread(started.hThread);
+    bool resumed = false;
+    ScopeGuard endUnstarted([&] {
+        if (!resumed) {
+            TerminateProcess(process.get(), StoppedExitCode);
+        }
+    });
+
+    // Without a job (an older system, when this program already runs in one that forbids it)
+    // only the child itself can be ended.
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (job && !AssignProcessToJobObject(job.get(), process.get())) {
+        job.reset();
+    }
+    UniqueHandle reader = CurrentThreadHandle();
+    UniqueHandle abandon(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!reader || !abandon) {
+        Record.LastError = GetLastError();
+        return;
+    }
+
+    const TRunningChild child{process.get(), job.get(), reader.get(), abandon.get()};
+    TRunWatchdog watchdog(Limits, [child](TStopReason, int attempt) { StopChild(child, attempt); });
+    ScopeGuard endWatch([&] {
+        watchdog.Finish();
+        Record.Stopped = watchdog.Reason();
+    });
+
+    if (ResumeThread(mainThread.get()) == static_cast<DWORD>(-1)) {
+        Record.LastError = GetLastError();
+        return;
+    }
+    resumed = true;
+    // Only the child holds the write end now, so the pipe ends when the child does.
+    writeEnd.reset();
+
+    ReadUntilFailure(readEnd.get(), Record, watchdog);
+
+    // The watchdog ends a child that does not end by itself, or gives up waiting for it.
+    HANDLE waitFor[] = {process.get(), abandon.get()};
+    if (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE) == WAIT_FAILED) {
+        Record.WaitError = GetLastError();
+        // A child we cannot wait for is not left running behind the caller's back.
+        StopChild(child, 0);
+        return;
+    }
+    ReadUntilFailure(readEnd.get(), Record, watchdog);
+}
+
+bool RunDOSCommand(const std::wstring& CommandLine, const std::wstring& WorkDir, TStrings& Lines,
+                   bool InBackground, const TRunLimits& Limits) {
+    T_ExeWait job;
+    job.DOSCommandString = CommandLine;
+    job.WorkDir = WorkDir;
+    job.Lines = &Lines;
+    job.Limits = Limits;
+    if (InBackground) {
+        job.RunInBackground();
+    } else {
+        job.run(nullptr);
+    }
+    return job.Result;
+}
