@@ -158,7 +158,9 @@ TEST_P(RequestSizeTest, OnlyTheRequestsOwnSizeIsAccepted) {
         EXPECT_EQ(client.lastBytesReturned, 0u);
     }
     std::vector<std::uint8_t> buffer(c.size, 0);
-    PutWord(buffer.data(), 4, VG730_FLASH_END); // harmless when it is a flash command
+    if (c.code == VG730_IOCTL_FLASH_COMMAND) {
+        PutWord(buffer.data(), VG730_FC_COMMAND, VG730_FLASH_END); // harmless
+    }
     EXPECT_EQ(client.Raw(c.code, buffer.data(), c.size), VG730_OK);
     EXPECT_EQ(client.lastBytesReturned, c.size);
 }
