@@ -38,17 +38,25 @@ function(vg_add_gtest name)
     if(ARG_DEPENDS)
         add_dependencies(${name} ${ARG_DEPENDS})
     endif()
-    set(props TIMEOUT ${ARG_TIMEOUT})
-    if(WIN32)
-        set(fixtures wine ${ARG_FIXTURES})
-        list(APPEND props FIXTURES_REQUIRED "${fixtures}")
-        if(ARG_SHARED_STATE)
-            list(APPEND props RESOURCE_LOCK wine_state)
-        endif()
-    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
-                         PROPERTIES ${props})
+                         TEST_LIST ${name}_TESTS)
+    # Discovery passes PROPERTIES on as one flat list, which breaks list values such as two
+    # fixtures; so the properties are set by a script that runs after the discovered tests exist.
+    set(props "TIMEOUT ${ARG_TIMEOUT}")
+    if(WIN32)
+        set(fixtures wine ${ARG_FIXTURES})
+        string(APPEND props " FIXTURES_REQUIRED \"${fixtures}\"")
+        if(ARG_SHARED_STATE)
+            string(APPEND props " RESOURCE_LOCK wine_state")
+        endif()
+    endif()
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${script}
+         "foreach(test IN LISTS ${name}_TESTS)\n"
+         "    set_tests_properties(\"\${test}\" PROPERTIES ${props})\n"
+         "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # vg_add_wine_script_test(NAME COMMAND... [SHARED_STATE] [TIMEOUT s] [FIXTURES names...])
@@ -60,11 +68,13 @@ function(vg_add_wine_script_test name)
         set(ARG_TIMEOUT 300)
     endif()
     add_test(NAME ${name} COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} shell ${ARG_COMMAND})
+    # One property a call: list values (fixtures, environment) must stay whole.
     set(fixtures wine ${ARG_FIXTURES})
-    set(props TIMEOUT ${ARG_TIMEOUT} FIXTURES_REQUIRED "${fixtures}"
-        ENVIRONMENT "VG_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};VG_SOURCE=${PROJECT_SOURCE_DIR}")
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+        "VG_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};VG_SOURCE=${PROJECT_SOURCE_DIR}")
     if(ARG_SHARED_STATE)
-        list(APPEND props RESOURCE_LOCK wine_state)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_state)
     endif()
-    set_tests_properties(${name} PROPERTIES ${props})
 endfunction()
