@@ -1,0 +1,287 @@
+// The channel against the emulated CAN library: creation, naming, firmware text, opening, the
+// guards, bit-rate translation, writing and the notifications.
+#include "CanChanEx.h"
+#include "EmulatorTool.h"
+#include "MessagePump.h"
+#include "VarnikCanClassUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class CanEmulatedChannel : public testing::Test {
+protected:
+    void SetUp() override {
+        emulator_tool::Must(L"reset");
+        UnloadCanDll();
+        InitializeCanUnit();
+    }
+    void TearDown() override {
+        FOwner.reset();
+        UnloadCanDll();
+        InitializeCanUnit();
+    }
+
+    // A channel over the gateway's library, in gateway mode or not.
+    TCanChannelEx& Create(bool gatewayMode = true) {
+        SetGatewayMode(gatewayMode);
+        SetCanDllName(FindGatewayDll());
+        FOwner = std::make_unique<TComponent>(nullptr);
+        return *new TCanChannelEx(FOwner.get());
+    }
+
+    static std::wstring MessageOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const ECanChan& e) {
+            return e.Message();
+        }
+        return L"(no error)";
+    }
+
+    std::unique_ptr<TComponent> FOwner;
+};
+
+TEST_F(CanEmulatedChannel, ValuesAfterCreationWithAGateway) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    EXPECT_FALSE(ch.LoadFailed());
+    EXPECT_EQ(ch.CanHnd(), -1);
+    EXPECT_EQ(ch.BitRate(), 1000000);
+    EXPECT_FALSE(ch.Active());
+    EXPECT_FALSE(ch.BusActive());
+    EXPECT_EQ(ch.ChannelCount(), 1u);
+    EXPECT_TRUE(IsWindow(ch.WinHandle()));
+}
+
+TEST_F(CanEmulatedChannel, NoChannelIsAFailedLoad) {
+    TCanChannelEx& ch = Create();
+    EXPECT_TRUE(ch.LoadFailed());
+    EXPECT_EQ(ch.ChannelCount(), 0u);
+    ch.Open();
+    EXPECT_FALSE(ch.Active());
+    EXPECT_EQ(ch.CanHnd(), -1);
+}
+
+TEST_F(CanEmulatedChannel, CountsGatewaysAndVirtualChannels) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"add 7");
+    emulator_tool::Must(L"add-virtual");
+    TCanChannelEx& ch = Create();
+    EXPECT_EQ(ch.ChannelCount(), 3u);
+}
+
+struct NamingCase {
+    const char* label;
+    const wchar_t* add; // vg730emu command that makes channel 0
+    bool gatewayMode;
+    const wchar_t* reported;
+};
+
+class CanEmulatedNaming : public CanEmulatedChannel,
+                          public testing::WithParamInterface<NamingCase> {};
+
+TEST_P(CanEmulatedNaming, NameOfChannelZero) {
+    const NamingCase& c = GetParam();
+    emulator_tool::Must(c.add);
+    TCanChannelEx& ch = Create(c.gatewayMode);
+    EXPECT_EQ(ch.ChannelNames(0), c.reported);
+    EXPECT_EQ(ch.ChannelName(), c.reported);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Can, CanEmulatedNaming,
+    testing::Values(
+        NamingCase{"FirstEan", L"add 2 --name \"X VG730 #2\"", true, L"VG730 #2"},
+        NamingCase{"FirstEanExplicit", L"add 0 --ean 0007300099001237 --name \"X VG730 #0\"", true,
+                   L"VG730 #0"},
+        NamingCase{"SecondEan", L"add 2 --ean 0007300099002005 --name \"X VG730 #2 Y\"", true,
+                   L"VG730-2 #2 Y"},
+        NamingCase{"OtherEan", L"add 2 --ean 0000000000000001 --name \"X VG730 #2\"", true,
+                   L"X VG730 #2 EAN: 0000000000000001"},
+        NamingCase{"NoHash", L"add 4 --name \"X VG730\"", true, L"VG730"},
+        NamingCase{"NotGatewayMode", L"add 0 --name \"X VG730 #0\"", false, L"X VG730 #0"},
+        NamingCase{"VirtualUnchanged", L"add-virtual --name \"X Virtual VG730\"", true,
+                   L"X Virtual VG730"},
+        NamingCase{"LowerCaseUnchanged", L"add 5 --name \"Gateway vg730 #5\"", true,
+                   L"Gateway vg730 #5"}),
+    [](const testing::TestParamInfo<NamingCase>& info) { return info.param.label; });
+
+TEST_F(CanEmulatedChannel, FirmwareWordsReadAsText) {
+    struct Case {
+        const wchar_t* firmware;
+        const wchar_t* text;
+    };
+    const std::vector<Case> cases = {
+        {L"2.05.177", L"2.05.177"}, {L"3.10.300", L"3.10.300"}, {L"2.05.176", L"2.05.176"}};
+    for (size_t i = 0; i < cases.size(); ++i) {
+        emulator_tool::Must(L"add " + std::to_wstring(i) + L" --firmware " + cases[i].firmware);
+    }
+    TCanChannelEx& ch = Create();
+    ASSERT_EQ(ch.ChannelCount(), cases.size());
+    // The library lists the gateways by device number.
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(ch.ChannelFirmware(static_cast<int32_t>(i)), cases[i].text) << i;
+    }
+}
+
+TEST_F(CanEmulatedChannel, OpenGivesAHandleAndCloseTakesItBack) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    int changes = 0;
+    ch.SetOnStateChanged([&](TObject* sender) {
+        EXPECT_EQ(sender, &ch);
+        ++changes;
+    });
+    ch.Open();
+    EXPECT_TRUE(ch.Active());
+    EXPECT_FALSE(ch.BusActive());
+    EXPECT_GE(ch.CanHnd(), 0);
+    EXPECT_EQ(changes, 1);
+    ch.Open(); // already open: nothing
+    EXPECT_EQ(changes, 1);
+    ch.SetBusActive(true);
+    EXPECT_TRUE(ch.BusActive());
+    EXPECT_EQ(changes, 2);
+    ch.Close();
+    EXPECT_FALSE(ch.Active());
+    EXPECT_FALSE(ch.BusActive());
+    EXPECT_EQ(ch.CanHnd(), -1);
+    EXPECT_EQ(changes, 3);
+    // Through the property the change is told once more, also when nothing happens.
+    ch.SetActive(false);
+    EXPECT_EQ(changes, 4);
+    ch.SetActive(true);
+    EXPECT_TRUE(ch.Active());
+    EXPECT_EQ(changes, 6);
+}
+
+TEST_F(CanEmulatedChannel, GuardsOfAnOpenChannelAndOfOneOnTheBus) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"add 1");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    ASSERT_TRUE(ch.Active());
+    // Open: channel and options are refused, timing and driver are not.
+    EXPECT_EQ(MessageOf([&] { ch.SetChannel(1); }), L"Channel is active");
+    EXPECT_EQ(MessageOf([&] { ch.SetOptions({ccNoVirtual}); }), L"Channel is active");
+    EXPECT_EQ(ch.channel(), 0);
+    EXPECT_TRUE(ch.options().Empty());
+    EXPECT_EQ(MessageOf([&] { ch.SetTSeg1(5); }), L"(no error)");
+    EXPECT_EQ(MessageOf([&] { ch.SetDriver(ccSilent); }), L"(no error)");
+    EXPECT_EQ(MessageOf([&] { ch.SetBitRate(500000); }), L"(no error)");
+    ch.SetDriver(ccNormal);
+
+    // On the bus: every timing and driver setting is refused and nothing changes.
+    ch.BusOn();
+    ASSERT_TRUE(ch.BusActive());
+    const std::vector<std::pair<const char*, std::function<void()>>> refused = {
+        {"TSeg1", [&] { ch.SetTSeg1(6); }},
+        {"TSeg2", [&] { ch.SetTSeg2(6); }},
+        {"SJW", [&] { ch.SetSJW(2); }},
+        {"Samples", [&] { ch.SetSamples(3); }},
+        {"driver", [&] { ch.SetDriver(ccSilent); }},
+        {"BitRate", [&] { ch.SetBitRate(125000); }},
+        {"BitRate code", [&] { ch.SetBitRate(CanLib::Bitrate50K); }},
+        {"channel", [&] { ch.SetChannel(1); }},
+    };
+    for (const auto& [what, action] : refused) {
+        const std::wstring expected =
+            std::string(what) == "channel" ? L"Channel is active" : L"Channel is on-bus";
+        EXPECT_EQ(MessageOf(action), expected) << what;
+    }
+    EXPECT_EQ((std::vector<int32_t>{ch.TSeg1(), ch.TSeg2(), ch.SJW(), ch.Samples()}),
+              (std::vector<int32_t>{5, 3, 1, 1}));
+    EXPECT_EQ(ch.BitRate(), 500000);
+    EXPECT_EQ(ch.driver(), ccNormal);
+
+    // Off the bus again, closed: all is accepted.
+    ch.BusOff();
+    EXPECT_EQ(MessageOf([&] { ch.SetSJW(2); }), L"(no error)");
+    ch.Close();
+    EXPECT_EQ(MessageOf([&] { ch.SetChannel(1); }), L"(no error)");
+    EXPECT_EQ(MessageOf([&] { ch.SetOptions({ccNotExclusive}); }), L"(no error)");
+    EXPECT_EQ(ch.channel(), 1);
+}
+
+TEST_F(CanEmulatedChannel, BitRateCodeTakesTheLibrarysTranslation) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    // The library itself is the reference for what the code stands for.
+    int32_t rate = CanLib::Bitrate50K;
+    uint32_t tseg1 = 0, tseg2 = 0, sjw = 0, samples = 0, sync = 0;
+    ASSERT_NE(UsableCanEntries(), nullptr);
+    UsableCanEntries()->canTranslateBaud(&rate, &tseg1, &tseg2, &sjw, &samples, &sync);
+    ASSERT_EQ(rate, 50000);
+
+    int changes = 0;
+    ch.SetOnStateChanged([&](TObject*) { ++changes; });
+    ch.SetBitRate(CanLib::Bitrate50K);
+    EXPECT_EQ(ch.BitRate(), 50000);
+    EXPECT_EQ((std::vector<int32_t>{ch.TSeg1(), ch.TSeg2(), ch.SJW(), ch.Samples()}),
+              (std::vector<int32_t>{static_cast<int32_t>(tseg1), static_cast<int32_t>(tseg2),
+                                    static_cast<int32_t>(sjw), static_cast<int32_t>(samples)}));
+    EXPECT_EQ(changes, 1);
+
+    // A plain bit rate leaves the timing values as they are.
+    ch.SetTSeg1(9);
+    ch.SetBitRate(250000);
+    EXPECT_EQ(ch.BitRate(), 250000);
+    EXPECT_EQ(ch.TSeg1(), 9);
+    EXPECT_EQ(ch.TSeg2(), static_cast<int32_t>(tseg2));
+}
+
+TEST_F(CanEmulatedChannel, AcceptedWritesAreToldToOnWrite) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    struct Written {
+        TObject* sender;
+        int32_t id;
+        const void* msg;
+        int32_t dlc;
+        int32_t flag;
+    };
+    std::vector<Written> written;
+    ch.SetOnWrite([&](TObject* sender, int32_t id, const void* msg, int32_t dlc, int32_t flag) {
+        written.push_back({sender, id, msg, dlc, flag});
+    });
+    const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+
+    // Closed: the library refuses the handle; its status comes back and nothing is told.
+    const int32_t refused = ch.write(0x123, data, 3, CanLib::MsgStandard);
+    EXPECT_NE(refused, 0);
+    EXPECT_TRUE(written.empty());
+
+    ch.Open();
+    ch.BusOn();
+    ASSERT_TRUE(ch.BusActive());
+    EXPECT_EQ(ch.write(0x123, data, 3, CanLib::MsgStandard), 0);
+    EXPECT_EQ(ch.write(0x1ABCDEF, data, 8, CanLib::MsgExtended), 0);
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[0].sender, &ch);
+    EXPECT_EQ(written[0].id, 0x123);
+    EXPECT_EQ(written[0].msg, data);
+    EXPECT_EQ(written[0].dlc, 3);
+    EXPECT_EQ(written[0].flag, static_cast<int32_t>(CanLib::MsgStandard));
+    EXPECT_EQ(written[1].id, 0x1ABCDEF);
+    EXPECT_EQ(written[1].dlc, 8);
+    EXPECT_EQ(written[1].flag, static_cast<int32_t>(CanLib::MsgExtended));
+}
+
+TEST_F(CanEmulatedChannel, DestroyingAnOpenChannelClosesItInTheLibrary) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    const TCanHandle handle = ch.CanHnd();
+    ASSERT_GE(handle, 0);
+    FOwner.reset();
+    // The handle is closed: the library refuses it now.
+    ASSERT_NE(UsableCanEntries(), nullptr);
+    EXPECT_NE(UsableCanEntries()->canBusOn(handle), 0);
+}
+
+} // namespace
