@@ -1,7 +1,7 @@
 // The gateway back-end against the emulated CAN library: what the main window relies on, the
 // bit-rate writes, sending and receiving, Reset, and the library's life with the back-end.
 #include "DebugOutputCapture.h"
-#include "EmulatorTool.h"
+#include "EmulatorSetup.h"
 #include "VarnikCanClassUnit.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The binding against the emulated CAN library installed in the test prefix.
 #include "Can.h"
 #include "DebugOutputCapture.h"
-#include "EmulatorTool.h"
+#include "EmulatorSetup.h"
 #include "VarnikCanClassUnit.h"
 
 #include <gtest/gtest.h>

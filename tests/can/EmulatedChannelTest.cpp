@@ -1,7 +1,7 @@
 // The channel against the emulated CAN library: creation, naming, firmware text, opening, the
 // guards, bit-rate translation, writing and the notifications.
 #include "CanChanEx.h"
-#include "EmulatorTool.h"
+#include "EmulatorSetup.h"
 #include "MessagePump.h"
 #include "VarnikCanClassUnit.h"
 

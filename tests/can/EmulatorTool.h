@@ -5,8 +5,6 @@
 #include "UniversalTypesUnit.h"
 #include "WinHandles.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@ namespace emulator_tool {
 struct Result {
     DWORD ExitCode = 0;
     std::string Output;
+    std::string Failure; // why the tool could not be run to its end; empty when it was
 };
 
 // Runs vg730emu with the arguments; gives up (and says so) after TimeoutMs.
@@ -24,7 +23,7 @@ inline Result Run(const std::wstring& arguments, DWORD TimeoutMs = 60000) {
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        ADD_FAILURE() << "CreatePipe failed";
+        result.Failure = "CreatePipe failed";
         result.ExitCode = ~0u;
         return result;
     }
@@ -42,7 +41,7 @@ inline Result Run(const std::wstring& arguments, DWORD TimeoutMs = 60000) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, GetExeFolder().c_str(), &startup, &process)) {
-        ADD_FAILURE() << "cannot start vg730emu (error " << GetLastError() << ")";
+        result.Failure = "cannot start vg730emu (error " + std::to_string(GetLastError()) + ")";
         result.ExitCode = ~0u;
         return result;
     }
@@ -77,8 +76,8 @@ inline Result Run(const std::wstring& arguments, DWORD TimeoutMs = 60000) {
         if (GetTickCount() - start > TimeoutMs) {
             TerminateProcess(processHandle.get(), 1);
             WaitForSingleObject(processHandle.get(), 5000);
-            ADD_FAILURE() << "vg730emu " << WideToUtf8(arguments) << " did not end in " << TimeoutMs
-                          << " ms";
+            result.Failure = "vg730emu " + WideToUtf8(arguments) + " did not end in " +
+                             std::to_string(TimeoutMs) + " ms";
             result.ExitCode = ~0u;
             return result;
         }
@@ -86,12 +85,6 @@ inline Result Run(const std::wstring& arguments, DWORD TimeoutMs = 60000) {
     WaitForSingleObject(processHandle.get(), 5000);
     GetExitCodeProcess(processHandle.get(), &result.ExitCode);
     return result;
-}
-
-// Runs a command that must succeed.
-inline void Must(const std::wstring& arguments) {
-    const Result r = Run(arguments);
-    ASSERT_EQ(r.ExitCode, 0u) << "vg730emu " << WideToUtf8(arguments) << ":\n" << r.Output;
 }
 
 } // namespace emulator_tool

@@ -1,0 +1,18 @@
+// Windows side: test steps that set the emulated gateway up with its control tool and fail the
+// test when the tool does not succeed.
+#pragma once
+
+#include "EmulatorTool.h"
+
+#include <gtest/gtest.h>
+
+namespace emulator_tool {
+
+// Runs a command that must succeed.
+inline void Must(const std::wstring& arguments) {
+    const Result r = Run(arguments);
+    ASSERT_EQ(r.ExitCode, 0u) << "vg730emu " << WideToUtf8(arguments) << ": " << r.Failure << "\n"
+                              << r.Output;
+}
+
+} // namespace emulator_tool
