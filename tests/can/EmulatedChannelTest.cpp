@@ -284,4 +284,61 @@ TEST_F(CanEmulatedChannel, DestroyingAnOpenChannelClosesItInTheLibrary) {
     EXPECT_NE(UsableCanEntries()->canBusOn(handle), 0);
 }
 
+// The hidden window turns message 17378 into the events by the low 16 bits of lParam. The
+// messages are posted here as the library posts them.
+TEST_F(CanEmulatedChannel, NotificationsReachTheirEventsInOrder) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    ch.BusOn();
+    ASSERT_TRUE(ch.BusActive());
+    // Whatever the library itself posted on going on the bus is dispatched before the handlers.
+    PumpMessagesFor(100);
+    std::vector<std::string> events;
+    ch.SetOnCanRx([&](TObject* sender) {
+        EXPECT_EQ(sender, &ch);
+        events.push_back("rx");
+    });
+    ch.SetOnCanTx([&](TObject*) { events.push_back("tx"); });
+    ch.SetOnCanError([&](TObject*) { events.push_back("error"); });
+    ch.SetOnStateChanged([&](TObject*) { events.push_back("state"); });
+    const HWND window = ch.WinHandle();
+    const std::vector<std::pair<UINT, LPARAM>> posted = {
+        {CanLib::NotifyMessage, MAKELPARAM(CanLib::EventRx, 0)},
+        {CanLib::NotifyMessage, MAKELPARAM(CanLib::EventTx, 7)}, // high word is not the event
+        {CanLib::NotifyMessage, 31999},                          // no event of the library
+        {CanLib::NotifyMessage + 1, CanLib::EventRx},            // not the library's message
+        {CanLib::NotifyMessage, MAKELPARAM(CanLib::EventError, 0xFFFF)},
+        {CanLib::NotifyMessage, CanLib::EventStatus},
+        {CanLib::NotifyMessage, CanLib::EventRx},
+    };
+    for (const auto& [message, lParam] : posted) {
+        ASSERT_TRUE(PostMessageW(window, message, 0, lParam));
+    }
+    EXPECT_TRUE(PumpMessagesUntil([&] { return events.size() >= 5; }, 5000));
+    PumpMessagesFor(50);
+    // The status event read no off-bus bits: the channel stays on the bus.
+    EXPECT_EQ(events, (std::vector<std::string>{"rx", "tx", "error", "state", "rx"}));
+    EXPECT_TRUE(ch.BusActive());
+}
+
+TEST_F(CanEmulatedChannel, AnErrorInAHandlerIsReportedNotThrownThroughTheWindow) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    std::vector<std::wstring> reported;
+    SetCanNotifyErrorHandler([&](const std::exception& error) {
+        const auto* own = dynamic_cast<const Exception*>(&error);
+        reported.push_back(own ? own->Message() : L"(not our error)");
+    });
+    const ScopeGuard restore([] { SetCanNotifyErrorHandler(nullptr); });
+    int after = 0;
+    ch.SetOnCanRx([](TObject*) { throw Exception(L"handler failed"); });
+    ch.SetOnCanTx([&](TObject*) { ++after; });
+    PostMessageW(ch.WinHandle(), CanLib::NotifyMessage, 0, CanLib::EventRx);
+    PostMessageW(ch.WinHandle(), CanLib::NotifyMessage, 0, CanLib::EventTx);
+    EXPECT_TRUE(PumpMessagesUntil([&] { return after == 1; }, 5000));
+    EXPECT_EQ(reported, std::vector<std::wstring>{L"handler failed"});
+}
+
 } // namespace
