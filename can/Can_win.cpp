@@ -4,7 +4,35 @@
 #include "UniversalTypesUnit.h"
 #include "WinHandles.h"
 
+#include <iterator>
+
 namespace {
+
+// The entry table's members and the list of names must agree, name for name.
+constexpr bool SameText(const char* a, const char* b) {
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+constexpr bool EntriesMatchNames() {
+    const char* members[] = {
+#define VG_CAN_ENTRY_NAME(Name, Result, Params) #Name,
+        VG_CAN_ENTRY_LIST(VG_CAN_ENTRY_NAME)
+#undef VG_CAN_ENTRY_NAME
+    };
+    if (std::size(members) != CanEntryNames.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < CanEntryNames.size(); ++i) {
+        if (!SameText(members[i], CanEntryNames[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EntriesMatchNames(), "the entry table and CanEntryNames differ");
 
 struct TCanBinding {
     UniqueModule Module;
