@@ -15,7 +15,7 @@ namespace {
 class CanEmulatedBackEnd : public testing::Test {
 protected:
     void SetUp() override {
-        emulator_tool::Must(L"reset");
+        emulator_tool::StartFromKnownState();
         UnloadCanDll();
         InitializeCanUnit();
     }

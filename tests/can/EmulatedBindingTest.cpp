@@ -14,7 +14,7 @@ namespace {
 class CanEmulatedBinding : public testing::Test {
 protected:
     void SetUp() override {
-        emulator_tool::Must(L"reset");
+        emulator_tool::StartFromKnownState();
         emulator_tool::Must(L"add 0");
         UnloadCanDll();
         InitializeCanUnit();

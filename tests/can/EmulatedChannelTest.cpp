@@ -16,7 +16,7 @@ namespace {
 class CanEmulatedChannel : public testing::Test {
 protected:
     void SetUp() override {
-        emulator_tool::Must(L"reset");
+        emulator_tool::StartFromKnownState();
         UnloadCanDll();
         InitializeCanUnit();
     }

@@ -15,4 +15,15 @@ inline void Must(const std::wstring& arguments) {
                               << r.Output;
 }
 
+// The known state a test starts from: no gateways, faults or virtual channels, the files and
+// driver package version of a default install. Installs the emulator first when its driver is
+// not running in this Wine session.
+inline void StartFromKnownState() {
+    if (Run(L"reset").ExitCode == 0) {
+        return;
+    }
+    Must(L"install");
+    Must(L"reset");
+}
+
 } // namespace emulator_tool
