@@ -1,5 +1,6 @@
 // The channel against the emulated CAN library: creation, naming, firmware text, opening, the
 // guards, bit-rate translation, writing and the notifications.
+#include "CanBus.h"
 #include "CanChanEx.h"
 #include "EmulatorSetup.h"
 #include "MessagePump.h"
@@ -12,6 +13,39 @@
 #include <vector>
 
 namespace {
+
+// A window of the test that counts the library's receive notifications sent to it.
+class NotifySink {
+public:
+    NotifySink() {
+        static const ATOM registered = [] {
+            WNDCLASSEXW wc = {};
+            wc.cbSize = sizeof(wc);
+            wc.lpfnWndProc = &NotifySink::Proc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"CanTestNotifySink";
+            return RegisterClassExW(&wc);
+        }();
+        (void)registered;
+        FWindow.reset(CreateWindowExW(0, L"CanTestNotifySink", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr));
+        SetWindowLongPtrW(FWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    HWND Window() const { return FWindow.get(); }
+    int Received() const { return FReceived; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* sink = reinterpret_cast<NotifySink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (sink && message == CanLib::NotifyMessage && LOWORD(lParam) == CanLib::EventRx) {
+            ++sink->FReceived;
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    UniqueHwnd FWindow;
+    int FReceived = 0;
+};
 
 class CanEmulatedChannel : public testing::Test {
 protected:
@@ -339,6 +373,145 @@ TEST_F(CanEmulatedChannel, AnErrorInAHandlerIsReportedNotThrownThroughTheWindow)
     PostMessageW(ch.WinHandle(), CanLib::NotifyMessage, 0, CanLib::EventTx);
     EXPECT_TRUE(PumpMessagesUntil([&] { return after == 1; }, 5000));
     EXPECT_EQ(reported, std::vector<std::wstring>{L"handler failed"});
+}
+
+// What the open flags ask for, seen through what the library then allows: an exclusive open
+// keeps every other open of the channel out, and a virtual channel opens only when virtual
+// channels are accepted.
+struct OpenCase {
+    const char* label;
+    TCanChanOptions options;
+    bool exclusive;
+    bool virtualOpens;
+};
+
+class CanEmulatedOpenFlags : public CanEmulatedChannel,
+                             public testing::WithParamInterface<OpenCase> {};
+
+TEST_P(CanEmulatedOpenFlags, ExclusiveAndVirtualFollowTheOptions) {
+    const OpenCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"add-virtual");
+    TCanChannelEx& ch = Create();
+    ASSERT_EQ(ch.ChannelCount(), 2u);
+    ch.SetOptions(c.options);
+    ch.Open();
+    ASSERT_GE(ch.CanHnd(), 0);
+    const TCanEntries* lib = UsableCanEntries();
+    const TCanHandle other = lib->canOpenChannel(0, CanLib::OpenAcceptVirtual | CanLib::OpenAlways);
+    EXPECT_EQ(other < 0, c.exclusive) << "second open: " << other;
+    if (other >= 0) {
+        lib->canClose(other);
+    }
+    ch.Close();
+
+    // The virtual channel: a failed open still leaves the channel open with the negative handle.
+    ch.SetChannel(1);
+    ch.Open();
+    EXPECT_TRUE(ch.Active());
+    EXPECT_EQ(ch.CanHnd() >= 0, c.virtualOpens) << "handle " << ch.CanHnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Can, CanEmulatedOpenFlags,
+    testing::Values(OpenCase{"NoOptions", {}, true, true},
+                    OpenCase{"NotExclusive", {ccNotExclusive}, false, true},
+                    OpenCase{"NoVirtual", {ccNoVirtual}, true, false},
+                    OpenCase{"Both", {ccNotExclusive, ccNoVirtual}, false, false}),
+    [](const testing::TestParamInfo<OpenCase>& info) { return info.param.label; });
+
+// The status event: both bits 0x80 and 0x01 flush the transmit buffer and take the channel off
+// the bus, 0x02 takes it off the bus without a flush, anything else changes nothing. Frames
+// held back by the emulator stand for a transmit buffer that is not empty.
+struct StatusCase {
+    const char* label;
+    uint32_t bits;
+    bool offBus;
+    bool flushed;
+};
+
+class CanEmulatedStatusEvent : public CanEmulatedChannel,
+                               public testing::WithParamInterface<StatusCase> {};
+
+TEST_P(CanEmulatedStatusEvent, ReactsToTheStatusBitsItReads) {
+    const StatusCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    ch.BusOn();
+    uint8_t hold = 1;
+    ASSERT_EQ(ch.IoCtl(vg730emu::CAN_IOCTL_HOLD_TX, &hold, 1), 0);
+    const uint8_t data[2] = {1, 2};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(ch.write(0x100 + i, data, 2, CanLib::MsgStandard), 0);
+    }
+    uint32_t waiting = 0;
+    ASSERT_EQ(ch.IoCtl(CanLib::IoCtlTxBufferLevel, &waiting, 4), 0);
+    ASSERT_EQ(waiting, 3u);
+    PumpMessagesFor(50);
+
+    int changes = 0;
+    ch.SetOnStateChanged([&](TObject*) { ++changes; });
+    uint32_t bits = c.bits;
+    ASSERT_EQ(ch.IoCtl(vg730emu::CAN_IOCTL_RAISE_STATUS, &bits, 4), 0);
+    EXPECT_TRUE(PumpMessagesUntil([&] { return changes > 0; }, 5000));
+    PumpMessagesFor(50);
+
+    EXPECT_EQ(ch.BusActive(), !c.offBus);
+    EXPECT_TRUE(ch.Active());
+    waiting = 99;
+    ASSERT_EQ(ch.IoCtl(CanLib::IoCtlTxBufferLevel, &waiting, 4), 0);
+    EXPECT_EQ(waiting, c.flushed ? 0u : 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Can, CanEmulatedStatusEvent,
+                         testing::Values(StatusCase{"Bits81", 0x81, true, true},
+                                         StatusCase{"Bits83", 0x83, true, true},
+                                         StatusCase{"Bit02", 0x02, true, false},
+                                         StatusCase{"Bit80Alone", 0x80, false, false},
+                                         StatusCase{"Bit01Alone", 0x01, false, false},
+                                         StatusCase{"NoBits", 0x00, false, false}),
+                         [](const testing::TestParamInfo<StatusCase>& info) {
+                             return info.param.label;
+                         });
+
+// On the bus, a handler assigned or cleared reaches the library at once: receive notifications
+// start and stop with the receive handler, and follow a new notification window.
+TEST_F(CanEmulatedChannel, OnTheBusNotificationsFollowTheHandlersAtOnce) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    const uint8_t data[1] = {7};
+    int received = 0;
+    const auto sendAndCount = [&] {
+        const int before = received;
+        EXPECT_EQ(ch.write(0x321, data, 1, CanLib::MsgStandard), 0);
+        PumpMessagesUntil([&] { return received > before; }, 1000);
+        PumpMessagesFor(30);
+        return received - before;
+    };
+    // Assigned while open but off the bus: the library learns of it when the channel goes on.
+    ch.SetOnCanRx([&](TObject*) { ++received; });
+    ch.BusOn();
+    EXPECT_EQ(sendAndCount(), 1);
+    ch.SetOnCanRx(nullptr);
+    EXPECT_FALSE(ch.NotifyFlags().Contains(ccNotifyRx));
+    EXPECT_EQ(sendAndCount(), 0);
+    ch.SetOnCanRx([&](TObject*) { ++received; });
+    EXPECT_TRUE(ch.NotifyFlags().Contains(ccNotifyRx));
+    EXPECT_EQ(sendAndCount(), 1);
+
+    // Notifications to another window: they arrive there, and the channel hears no more.
+    ch.SetOnCanRx([&](TObject*) { ++received; });
+    NotifySink sink;
+    const int beforeSink = received;
+    ch.SetWinHandle(sink.Window());
+    EXPECT_EQ(ch.WinHandle(), sink.Window());
+    EXPECT_EQ(ch.write(0x321, data, 1, CanLib::MsgStandard), 0);
+    EXPECT_TRUE(PumpMessagesUntil([&] { return sink.Received() == 1; }, 1000));
+    PumpMessagesFor(30);
+    EXPECT_EQ(sink.Received(), 1);
+    EXPECT_EQ(received, beforeSink);
 }
 
 } // namespace
