@@ -1,5 +1,6 @@
 // The gateway back-end against the emulated CAN library: what the main window relies on, the
 // bit-rate writes, sending and receiving, Reset, and the library's life with the back-end.
+#include "CanBus.h"
 #include "DebugOutputCapture.h"
 #include "EmulatorSetup.h"
 #include "VarnikCanClassUnit.h"
@@ -238,6 +239,170 @@ TEST_F(CanEmulatedBackEnd, TheGenericCreatorUsesTheVendorLibraryOutsideGatewayMo
     EXPECT_FALSE(GatewayMode());
     ASSERT_EQ(api->ChannelCount(), 1u);
     EXPECT_EQ(api->ChannelNames(0), L"X VG730 #0");
+}
+
+// A write the library answers with -10 or -15 reopens the channel once (a new handle) and still
+// fails; other failures leave the channel as it is.
+struct WriteFailureCase {
+    const char* label;
+    int32_t status;
+    bool restarted;
+};
+
+class CanEmulatedWriteFailure : public CanEmulatedBackEnd,
+                                public testing::WithParamInterface<WriteFailureCase> {
+protected:
+    void TearDown() override {
+        CanEmulatedBackEnd::TearDown();
+        emulator_tool::Must(L"entry-fault canWrite normal");
+    }
+};
+
+TEST_P(CanEmulatedWriteFailure, RestartsOnlyAfterTheTwoStatuses) {
+    const WriteFailureCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"entry-fault canWrite " + std::to_wstring(c.status));
+    TVnCanApi& api = Create();
+    api.Online();
+    ASSERT_TRUE(api.BusActive());
+    const TCanHandle before = api.CanChannel().CanHnd();
+    ASSERT_GE(before, 0);
+    int written = 0;
+    api.CanChannel().SetOnWrite(
+        [&](TObject*, int32_t, const void*, int32_t, int32_t) { ++written; });
+    const uint8_t data[3] = {1, 2, 3};
+    EXPECT_FALSE(api.CanWrite(TCanMsg::Create(0x10, data, false, false, 0)));
+    EXPECT_EQ(written, 0);
+    EXPECT_FALSE(api.DeviceHandleOK());
+    EXPECT_TRUE(api.Active());
+    EXPECT_TRUE(api.BusActive());
+    EXPECT_EQ(api.CanChannel().CanHnd() != before, c.restarted)
+        << "handle " << before << " -> " << api.CanChannel().CanHnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Can, CanEmulatedWriteFailure,
+    testing::Values(WriteFailureCase{"Minus10", -10, true}, WriteFailureCase{"Minus15", -15, true},
+                    WriteFailureCase{"Minus1", -1, false}, WriteFailureCase{"Minus13", -13, false}),
+    [](const testing::TestParamInfo<WriteFailureCase>& info) { return info.param.label; });
+
+TEST_F(CanEmulatedBackEnd, ASuccessfulWriteMakesTheHandleGoodAgain) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    const uint8_t data[1] = {9};
+    // An identifier the library refuses makes the write fail.
+    EXPECT_FALSE(api.CanWrite(TCanMsg::Create(0x800, data, false, false, 0)));
+    EXPECT_FALSE(api.DeviceHandleOK());
+    EXPECT_TRUE(api.CanWrite(TCanMsg::Create(0x7FF, data, false, false, 0)));
+    EXPECT_TRUE(api.DeviceHandleOK());
+}
+
+// In gateway mode with boot mode forced, a write that leaves 2 or more frames waiting flushes
+// them; otherwise they wait. The emulator holds frames back to make them wait.
+struct FlushCase {
+    const char* label;
+    bool gateway;
+    bool bootForced;
+    int writes;
+    uint32_t waiting;
+};
+
+class CanEmulatedTxFlush : public CanEmulatedBackEnd,
+                           public testing::WithParamInterface<FlushCase> {};
+
+TEST_P(CanEmulatedTxFlush, FlushesFromTwoWaitingFramesOnlyInGatewayBootMode) {
+    const FlushCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    std::unique_ptr<TSdCanApi> generic;
+    TVnCanApi* api = nullptr;
+    if (c.gateway) {
+        api = &Create();
+    } else {
+        generic = TVarnikCanApiCreator().CreateCanApi();
+        api = static_cast<TVnCanApi*>(generic.get());
+    }
+    api->ForceBootMode(c.bootForced);
+    EXPECT_EQ(BootModeForced(), c.bootForced);
+    api->Online();
+    uint8_t hold = 1;
+    ASSERT_EQ(api->IoCtl(vg730emu::CAN_IOCTL_HOLD_TX, &hold, 1), 0);
+    const uint8_t data[2] = {5, 6};
+    for (int i = 0; i < c.writes; ++i) {
+        EXPECT_TRUE(api->CanWrite(TCanMsg::Create(0x200 + i, data, false, false, 0)));
+    }
+    uint32_t waiting = 99;
+    ASSERT_EQ(api->IoCtl(CanLib::IoCtlTxBufferLevel, &waiting, 4), 0);
+    EXPECT_EQ(waiting, c.waiting);
+    generic.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Can, CanEmulatedTxFlush,
+                         testing::Values(FlushCase{"GatewayBootOneFrame", true, true, 1, 1},
+                                         FlushCase{"GatewayBootTwoFrames", true, true, 2, 0},
+                                         FlushCase{"GatewayBootThreeFrames", true, true, 3, 1},
+                                         FlushCase{"GatewayNoBoot", true, false, 3, 3},
+                                         FlushCase{"GenericBoot", false, true, 3, 3}),
+                         [](const testing::TestParamInfo<FlushCase>& info) {
+                             return info.param.label;
+                         });
+
+// Reading what the channel itself sent (the bus gives a channel its own frames back) and an
+// error frame.
+TEST_F(CanEmulatedBackEnd, CanReadGivesBackWhatWasSentAndRefusesErrorFrames) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    const uint8_t data[] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    struct Case {
+        uint32_t id;
+        size_t length;
+        bool ext;
+    };
+    const std::vector<Case> cases = {{0x1ABCDE01, 8, true}, {0x123, 3, false}, {0x7FF, 0, false}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(
+            api.CanWrite(TCanMsg::Create(c.id, std::span(data, c.length), c.ext, false, 0)));
+        TCanMsg msg = TCanMsg::Create(0, {}, !c.ext, false, 0);
+        ASSERT_TRUE(api.CanRead(msg, 2000)) << c.id;
+        EXPECT_EQ(msg.ID, c.id);
+        EXPECT_EQ(msg.Ext, c.ext);
+        EXPECT_EQ(msg.GetData(), U8Array(data, data + c.length));
+    }
+    // An error frame is read but is no message.
+    ASSERT_EQ(api.IoCtl(vg730emu::CAN_IOCTL_ERROR_FRAME, nullptr, 0), 0);
+    TCanMsg msg = TCanMsg::Create(0, {}, true, false, 0);
+    EXPECT_FALSE(api.CanRead(msg, 2000));
+    EXPECT_FALSE(msg.Ext);
+    // Nothing left: the read waits its time and fails.
+    EXPECT_FALSE(api.CanRead(msg, 100));
+}
+
+// While a back-end exists the library holds the gateway, so the flash programmer cannot open it
+// for itself; destroying the back-end lets it go.
+TEST_F(CanEmulatedBackEnd, TheGatewayIsFreeForTheFlasherOnlyAfterTheBackEndIsGone) {
+    emulator_tool::Must(L"add 0");
+    const auto openExclusive = [] {
+        UniqueFileHandle device(CreateFileA("\\\\.\\Quorvelxlink0.exclusive",
+                                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            0, nullptr));
+        return device.valid();
+    };
+    {
+        // Only meaningful where the emulated device keeps the sharing rules of a real one.
+        UniqueFileHandle info(CreateFileA("\\\\.\\Quorvelxlink0.info", GENERIC_READ | GENERIC_WRITE,
+                                          0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(info.valid());
+        if (openExclusive()) {
+            GTEST_SKIP() << "the emulated gateway lets .exclusive open beside .info";
+        }
+    }
+    EXPECT_TRUE(openExclusive());
+    TVnCanApi& api = Create();
+    EXPECT_EQ(api.ChannelCount(), 1u);
+    EXPECT_FALSE(openExclusive());
+    FApi.reset();
+    EXPECT_TRUE(openExclusive());
 }
 
 } // namespace
