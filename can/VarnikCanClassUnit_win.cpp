@@ -14,8 +14,10 @@ bool FileExists(const std::wstring& path) {
 // Driver package 2.1.0 and newer ship the gateway library under its newer name.
 constexpr TVersion NewGatewayDllPackage{2, 1, 0, 0, true};
 
-constexpr int32_t canErrTimeout = -10; // statuses after which the channel is reopened
-constexpr int32_t canErrHardware = -15;
+// The write statuses after which the channel is reopened.
+bool ReopensChannel(int32_t status) {
+    return status == -10 || status == -15;
+}
 constexpr uint32_t Bitrate50K = 50000;
 constexpr DWORD ResetPauseMs = 500;
 
@@ -208,7 +210,7 @@ bool TVnCanApi::CanWrite(const TCanMsg& Msg) {
     const bool ok = status == 0;
     FCanHnd->FlushTxBufferIfNecessary();
     FValidCanHnd = ok;
-    if (!ok && (status == canErrTimeout || status == canErrHardware)) {
+    if (!ok && ReopensChannel(status)) {
         RestartChannel();
     }
     return ok;
