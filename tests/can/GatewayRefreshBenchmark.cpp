@@ -5,7 +5,8 @@
 //
 //   scripts/wine-env build/win64/wine run build/win64/bin/can_refresh_benchmark.exe [runs]
 //
-// It sets the emulator up itself (vg730emu reset, add) and resets it at the end.
+// It sets the emulator up itself (vg730emu reset, add) and resets it at the end. Each
+// measurement runs in a fresh process of this program.
 #include "EmulatorTool.h"
 #include "VarnikCanClassUnit.h"
 
@@ -163,6 +164,97 @@ void PrintGrowth(const Resources& before, const Resources& after) {
         before.ImageKiB, after.ImageKiB);
 }
 
+// One measurement in its own process: the emulated library cannot be loaded and initialised
+// much more than a thousand times in one process, so each kind of run gets a fresh one.
+bool MeasureRefreshes(int gateways, int runs) {
+    try {
+        // Warm up: what is made once at first use (folders, the window class) is no growth.
+        size_t seen = 0;
+        for (int i = 0; i < 20; ++i) {
+            Refresh(seen);
+            if (seen != static_cast<size_t>(gateways)) {
+                std::printf("%d gateways: the refresh read %zu\n", gateways, seen);
+                return false;
+            }
+        }
+        const Resources before = Measure();
+        std::vector<double> total, create, query, destroy;
+        for (int i = 0; i < runs; ++i) {
+            const Timing t = Refresh(seen);
+            total.push_back(t.Total);
+            create.push_back(t.Create);
+            query.push_back(t.Query);
+            destroy.push_back(t.Destroy);
+        }
+        const Resources after = Measure();
+        const Summary s = Summarise(total);
+        std::printf("gateway refresh, %d channel%s, %d runs: mean %.3f ms, median %.3f ms, "
+                    "p95 %.3f ms, max %.3f ms, min %.3f ms\n",
+                    gateways, gateways == 1 ? "" : "s", runs, s.Mean, s.Median, s.P95, s.Max,
+                    s.Min);
+        std::printf("  median of the steps: create %.3f ms, count/names/firmware %.3f ms, "
+                    "destroy %.3f ms\n",
+                    Summarise(create).Median, Summarise(query).Median, Summarise(destroy).Median);
+        PrintGrowth(before, after);
+    } catch (const std::exception& e) {
+        std::printf("refresh failed: %s\n", e.what());
+        return false;
+    }
+    return true;
+}
+
+bool MeasureLibrary(int runs) {
+    try {
+        for (int i = 0; i < 20; ++i) {
+            LibraryCycle();
+        }
+        const Resources before = Measure();
+        std::vector<double> cycles;
+        for (int i = 0; i < runs; ++i) {
+            cycles.push_back(LibraryCycle());
+        }
+        const Resources after = Measure();
+        std::printf("  the library alone (load, initialise, count, items 13/11/9, unload), %d "
+                    "runs: median %.3f ms\n",
+                    runs, Summarise(cycles).Median);
+        PrintGrowth(before, after);
+    } catch (const std::exception& e) {
+        std::printf("library cycle failed: %s\n", e.what());
+        return false;
+    }
+    return true;
+}
+
+// Runs this program again for one measurement; its lines go to the same output.
+bool InChild(const std::wstring& arguments) {
+    std::fflush(stdout);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        std::printf("cannot start the measurement (error %lu)\n", GetLastError());
+        return false;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    constexpr DWORD Limit = 10 * 60 * 1000;
+    if (WaitForSingleObject(processHandle.get(), Limit) != WAIT_OBJECT_0) {
+        TerminateProcess(processHandle.get(), 1);
+        std::printf("the measurement did not end in 10 minutes\n");
+        return false;
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(processHandle.get(), &code);
+    if (code != 0) {
+        std::printf("the measurement ended with exit code %lu\n", code);
+    }
+    return code == 0;
+}
+
 bool Run(int gateways, int runs) {
     if (!Tool(L"reset")) {
         return false;
@@ -172,56 +264,25 @@ bool Run(int gateways, int runs) {
             return false;
         }
     }
-    // Warm up: what is made once at first use (folders, the window class) is no growth.
-    size_t seen = 0;
-    for (int i = 0; i < 20; ++i) {
-        Refresh(seen);
-        if (seen != static_cast<size_t>(gateways)) {
-            std::printf("%d gateways: the refresh read %zu\n", gateways, seen);
-            return false;
-        }
-    }
-    const Resources before = Measure();
-    std::vector<double> total, create, query, destroy;
-    for (int i = 0; i < runs; ++i) {
-        const Timing t = Refresh(seen);
-        total.push_back(t.Total);
-        create.push_back(t.Create);
-        query.push_back(t.Query);
-        destroy.push_back(t.Destroy);
-    }
-    const Resources after = Measure();
-    const Summary s = Summarise(total);
-    std::printf("gateway refresh, %d channel%s, %d runs: mean %.3f ms, median %.3f ms, "
-                "p95 %.3f ms, max %.3f ms, min %.3f ms\n",
-                gateways, gateways == 1 ? "" : "s", runs, s.Mean, s.Median, s.P95, s.Max, s.Min);
-    std::printf("  median of the steps: create %.3f ms, count/names/firmware %.3f ms, destroy "
-                "%.3f ms\n",
-                Summarise(create).Median, Summarise(query).Median, Summarise(destroy).Median);
-    PrintGrowth(before, after);
-
-    // The same number of bare library cycles, for comparison.
-    for (int i = 0; i < 20; ++i) {
-        LibraryCycle();
-    }
-    const Resources libraryBefore = Measure();
-    std::vector<double> cycles;
-    for (int i = 0; i < runs; ++i) {
-        cycles.push_back(LibraryCycle());
-    }
-    const Resources libraryAfter = Measure();
-    std::printf(
-        "  the library alone (load, initialise, count, items 13/11/9, unload), %d runs: median "
-        "%.3f ms\n",
-        runs, Summarise(cycles).Median);
-    PrintGrowth(libraryBefore, libraryAfter);
-    std::fflush(stdout);
-    return true;
+    const std::wstring tail = std::to_wstring(gateways) + L" " + std::to_wstring(runs);
+    const bool refreshed = InChild(L"--refreshes " + tail);
+    const bool library = InChild(L"--library " + tail);
+    return refreshed && library;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4) {
+        // A measurement of its own, started by the run below.
+        const std::string kind = argv[1];
+        const int gateways = std::atoi(argv[2]);
+        const int runs = std::atoi(argv[3]);
+        const bool ok =
+            kind == "--refreshes" ? MeasureRefreshes(gateways, runs) : MeasureLibrary(runs);
+        std::fflush(stdout);
+        return ok ? 0 : 1;
+    }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     std::printf("goal: under 10 ms a refresh, no growth of handles or memory over the runs\n");
     bool ok = true;
