@@ -3,6 +3,7 @@
 #include "CanBus.h"
 #include "DebugOutputCapture.h"
 #include "EmulatorSetup.h"
+#include "MessagePump.h"
 #include "VarnikCanClassUnit.h"
 
 #include <gtest/gtest.h>
@@ -403,6 +404,33 @@ TEST_F(CanEmulatedBackEnd, TheGatewayIsFreeForTheFlasherOnlyAfterTheBackEndIsGon
     EXPECT_FALSE(openExclusive());
     FApi.reset();
     EXPECT_TRUE(openExclusive());
+}
+
+// The back-end's receive and transmit events are the channel's: assigning them asks the
+// library for those notifications, which then arrive through the channel's window.
+TEST_F(CanEmulatedBackEnd, ReceiveAndTransmitEventsAreTheChannels) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    int received = 0;
+    int sent = 0;
+    api.SetOnCanRx([&](TObject*) { ++received; });
+    api.SetEvent(2, [&](TObject*) { ++sent; });
+    api.SetEvent(3, [&](TObject*) { sent += 100; }); // no such event of the back-end
+    EXPECT_TRUE(api.CanChannel().NotifyFlags().Contains(ccNotifyRx));
+    EXPECT_TRUE(api.CanChannel().NotifyFlags().Contains(ccNotifyTx));
+    EXPECT_TRUE(api.OnCanRx());
+    EXPECT_TRUE(api.CanChannel().OnCanTx());
+    EXPECT_FALSE(api.GetEvent(3));
+    const uint8_t data[1] = {1};
+    ASSERT_TRUE(api.CanWrite(TCanMsg::Create(0x42, data, false, false, 0)));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return received == 1 && sent == 1; }, 5000));
+    PumpMessagesFor(30);
+    EXPECT_EQ(received, 1);
+    EXPECT_EQ(sent, 1);
+    api.SetOnCanRx(nullptr);
+    EXPECT_FALSE(api.CanChannel().NotifyFlags().Contains(ccNotifyRx));
+    EXPECT_FALSE(api.CanChannel().OnCanRx());
 }
 
 } // namespace

@@ -514,4 +514,76 @@ TEST_F(CanEmulatedChannel, OnTheBusNotificationsFollowTheHandlersAtOnce) {
     EXPECT_EQ(received, beforeSink);
 }
 
+// The pass-through operations reach the library with the channel's handle and the caller's
+// arguments; the library's loopback bus shows what they did.
+TEST_F(CanEmulatedChannel, PassThroughOperationsReachTheLibrary) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    ch.BusOn();
+    const uint8_t first[2] = {0x01, 0x02};
+    const uint8_t second[3] = {0x0A, 0x0B, 0x0C};
+    ASSERT_EQ(ch.write(0x100, first, 2, CanLib::MsgStandard), 0);
+    ASSERT_EQ(ch.write(0x200, second, 3, CanLib::MsgStandard), 0);
+    EXPECT_EQ(ch.WriteSync(1000), 0);
+    EXPECT_EQ(ch.ReadSync(1000), 0);
+    EXPECT_EQ(ch.ReadSyncSpecific(0x200, 1000), 0);
+    EXPECT_EQ(ch.WaitForEvent(1000), 0);
+
+    uint8_t data[8] = {};
+    uint32_t dlc = 0, flags = 0, time = 0;
+    ASSERT_EQ(ch.ReadSpecific(0x200, data, dlc, flags, time), 0);
+    EXPECT_EQ(dlc, 3u);
+    EXPECT_EQ(data[2], 0x0C);
+    int32_t id = 0;
+    ASSERT_EQ(ch.read(id, data, dlc, flags, time), 0);
+    EXPECT_EQ(id, 0x100);
+    EXPECT_EQ(dlc, 2u);
+    EXPECT_EQ(flags & CanLib::MsgStandard, CanLib::MsgStandard);
+    EXPECT_NE(ch.ReadWait(id, data, dlc, flags, time, 50), 0); // nothing left
+    EXPECT_NE(ch.ReadSyncSpecific(0x200, 20), 0);
+
+    // Skipping drops what comes before the frame asked for.
+    for (int32_t each : {0x101, 0x102, 0x103, 0x104}) {
+        ASSERT_EQ(ch.write(each, first, 1, CanLib::MsgStandard), 0);
+    }
+    ASSERT_EQ(ch.ReadSpecificSkip(0x103, data, dlc, flags, time), 0);
+    ASSERT_EQ(ch.ReadWait(id, data, dlc, flags, time, 1000), 0);
+    EXPECT_EQ(id, 0x104);
+
+    // Hardware filters: only the identifiers the mask and code let through arrive.
+    ASSERT_EQ(ch.SetHardwareFilters(0x7FF, vg730emu::CAN_FILTER_STD_MASK), 0);
+    ASSERT_EQ(ch.SetHardwareFilters(0x300, vg730emu::CAN_FILTER_STD_CODE), 0);
+    ASSERT_EQ(ch.write(0x2FF, first, 1, CanLib::MsgStandard), 0);
+    ASSERT_EQ(ch.write(0x300, first, 1, CanLib::MsgStandard), 0);
+    ASSERT_EQ(ch.ReadWait(id, data, dlc, flags, time, 1000), 0);
+    EXPECT_EQ(id, 0x300);
+    EXPECT_NE(ch.ReadWait(id, data, dlc, flags, time, 50), 0);
+}
+
+TEST_F(CanEmulatedChannel, CountersStatusAndTimerComeFromTheLibrary) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    ch.BusOn();
+    uint32_t counters[3] = {3, 4, 5};
+    ASSERT_EQ(ch.IoCtl(vg730emu::CAN_IOCTL_SET_COUNTERS, counters, sizeof(counters)), 0);
+    EXPECT_EQ(ch.TransmitErrors(), 3u);
+    EXPECT_EQ(ch.ReceiveErrors(), 4u);
+    EXPECT_EQ(ch.Overruns(), 5u);
+    EXPECT_EQ(ch.ChannelStatus() & vg730emu::CAN_STAT_ERROR_WARNING, 0u);
+    uint32_t bits = vg730emu::CAN_STAT_ERROR_WARNING;
+    ASSERT_EQ(ch.IoCtl(vg730emu::CAN_IOCTL_RAISE_STATUS, &bits, 4), 0);
+    EXPECT_NE(ch.ChannelStatus() & vg730emu::CAN_STAT_ERROR_WARNING, 0u);
+    // The channel's clock runs.
+    const uint32_t earlier = ch.Now();
+    Sleep(50);
+    EXPECT_GT(ch.Now(), earlier);
+    // Closed, the handle is -1: the library answers with a failure, read as 0.
+    ch.Close();
+    EXPECT_EQ(ch.TransmitErrors(), 0u);
+    EXPECT_EQ(ch.ChannelStatus(), 0u);
+    EXPECT_EQ(ch.Now(), 0u);
+}
+
 } // namespace
