@@ -389,15 +389,6 @@ TEST_F(CanEmulatedBackEnd, TheGatewayIsFreeForTheFlasherOnlyAfterTheBackEndIsGon
                                             0, nullptr));
         return device.valid();
     };
-    {
-        // Only meaningful where the emulated device keeps the sharing rules of a real one.
-        UniqueFileHandle info(CreateFileA("\\\\.\\Quorvelxlink0.info", GENERIC_READ | GENERIC_WRITE,
-                                          0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(info.valid());
-        if (openExclusive()) {
-            GTEST_SKIP() << "the emulated gateway lets .exclusive open beside .info";
-        }
-    }
     EXPECT_TRUE(openExclusive());
     TVnCanApi& api = Create();
     EXPECT_EQ(api.ChannelCount(), 1u);
