@@ -106,8 +106,10 @@ public:
         for (const auto& [name, saved] : FSaved) {
             const std::wstring path = GetSystemFolder() + name;
             DeleteFileW(path.c_str());
-            if (saved) {
-                MoveFileExW((path + SavedSuffix).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+            if (!saved.empty()) {
+                // Back under the name it had: the prefix lies on a file system that tells case.
+                MoveFileExW((path + SavedSuffix).c_str(), (GetSystemFolder() + saved).c_str(),
+                            MOVEFILE_REPLACE_EXISTING);
             }
         }
     }
@@ -117,12 +119,13 @@ public:
     void Set(const std::wstring& name, bool present) {
         const std::wstring path = GetSystemFolder() + name;
         if (!FSaved.count(name)) {
-            const bool existed = FileExists(path);
-            if (existed && !MoveFileExW(path.c_str(), (path + SavedSuffix).c_str(),
-                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+            const std::wstring existing = NameOnDisk(path);
+            if (!existing.empty() &&
+                !MoveFileExW(path.c_str(), (path + SavedSuffix).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
                 throw std::runtime_error("cannot put aside " + WideToUtf8(path));
             }
-            FSaved[name] = existed;
+            FSaved[name] = existing;
         }
         DeleteFileW(path.c_str());
         if (present) {
@@ -140,8 +143,21 @@ public:
     }
 
 private:
+    // The file's name as the folder spells it, or empty text when there is none.
+    static std::wstring NameOnDisk(const std::wstring& path) {
+        WIN32_FIND_DATAW found = {};
+        const HANDLE search = FindFirstFileW(path.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return {};
+        }
+        FindClose(search);
+        return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? std::wstring()
+                                                                   : found.cFileName;
+    }
+
     static constexpr wchar_t SavedSuffix[] = L".can-test-saved";
-    std::map<std::wstring, bool> FSaved;
+    // Per name asked for: the name of the file put aside, empty when there was none.
+    std::map<std::wstring, std::wstring> FSaved;
 };
 
 // The diagnostics tool of suite 8.0 installed in a scratch folder, with or without the driver
