@@ -1,0 +1,427 @@
+// The gateway back-end against the emulated CAN library: what the main window relies on, the
+// bit-rate writes, sending and receiving, Reset, and the library's life with the back-end.
+#include "CanBus.h"
+#include "DebugOutputCapture.h"
+#include "EmulatorSetup.h"
+#include "MessagePump.h"
+#include "VarnikCanClassUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class CanEmulatedBackEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        emulator_tool::StartFromKnownState();
+        UnloadCanDll();
+        InitializeCanUnit();
+    }
+    void TearDown() override {
+        FApi.reset();
+        UnloadCanDll();
+        InitializeCanUnit();
+    }
+
+    TVnCanApi& Create() {
+        FApi = TVg730CanApiCreator::CreateCanApiInternal();
+        return *FApi;
+    }
+
+    std::unique_ptr<TVnCanApi> FApi;
+};
+
+TEST_F(CanEmulatedBackEnd, ListsTheGatewaysAsTheMainWindowReadsThem) {
+    emulator_tool::Must(L"add 3 --firmware 2.05.177 --name \"Quorvel VG730 #3\"");
+    emulator_tool::Must(L"add 4 --firmware 2.04.100 --ean 0007300099002005 --name \"Q VG730 #4\"");
+    emulator_tool::Must(L"add-virtual --name \"Virtual channel 1\"");
+    TVnCanApi& api = Create();
+    EXPECT_TRUE(GatewayMode());
+    EXPECT_EQ(CanDllName(), GetSystemFolder() + GatewayDll);
+    ASSERT_EQ(api.ChannelCount(), 3u);
+    EXPECT_EQ(api.ChannelNames(0), L"VG730 #3");
+    EXPECT_EQ(api.GetChannelFirmware(0), L"2.05.177");
+    EXPECT_EQ(api.ChannelNames(1), L"VG730-2 #4");
+    EXPECT_EQ(api.ChannelFirmware(1), L"2.04.100");
+    EXPECT_EQ(api.ChannelNames(2), L"Virtual channel 1");
+    // Reading names and firmware opens nothing.
+    EXPECT_FALSE(api.Active());
+    EXPECT_FALSE(api.CanChannel().Active());
+}
+
+TEST_F(CanEmulatedBackEnd, StartsClosedAt250000WithStatusAndErrorNotifications) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    const TCanChannelEx& ch = api.CanChannel();
+    EXPECT_FALSE(ch.LoadFailed());
+    EXPECT_FALSE(api.Active());
+    EXPECT_EQ(api.Baudrate(), 250000u);
+    EXPECT_EQ(ch.options(), TCanChanOptions{ccNotExclusive});
+    EXPECT_EQ(ch.NotifyFlags(), (TCanChanNotifyFlags{ccNotifyStatus, ccNotifyError}));
+    EXPECT_FALSE(api.OnCanRx());
+    EXPECT_FALSE(api.OnCanTx());
+    EXPECT_TRUE(api.DeviceHandleOK());
+    EXPECT_EQ(api.Firmware(), L"");
+    EXPECT_EQ(api.ChannelCapabilities(0), L"");
+}
+
+TEST_F(CanEmulatedBackEnd, WithoutAGatewayLibraryItShowsNoChannel) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"install --no-driver-package");
+    TVnCanApi& api = Create();
+    EXPECT_EQ(CanDllName(), L"");
+    EXPECT_TRUE(api.CanChannel().LoadFailed());
+    EXPECT_EQ(api.ChannelCount(), 0u);
+    api.Open();
+    EXPECT_FALSE(api.Active());
+    emulator_tool::Must(L"install");
+}
+
+TEST_F(CanEmulatedBackEnd, OpenAndActiveTellWhetherTheHandleIsGood) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Open();
+    EXPECT_TRUE(api.Active());
+    EXPECT_GE(api.CanChannel().CanHnd(), 0);
+    EXPECT_TRUE(api.DeviceHandleOK());
+    api.SetActive(false);
+    EXPECT_FALSE(api.Active());
+    // Closed, the handle is -1.
+    EXPECT_FALSE(api.DeviceHandleOK());
+    api.SetActive(true);
+    EXPECT_TRUE(api.DeviceHandleOK());
+}
+
+struct BaudrateCase {
+    const char* label;
+    bool open;
+    bool onBus;
+    uint32_t baudrate;
+};
+
+class CanEmulatedBaudrate : public CanEmulatedBackEnd,
+                            public testing::WithParamInterface<BaudrateCase> {};
+
+TEST_P(CanEmulatedBaudrate, StoresTheRateAndLeavesTheChannelAsItSays) {
+    const BaudrateCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    const TCanChannelEx& ch = api.CanChannel();
+    if (c.open) {
+        api.SetActive(true);
+    }
+    if (c.onBus) {
+        api.SetBusActive(true);
+    }
+    ASSERT_EQ(api.Active(), c.open);
+
+    // The library's translation of its 50 kbit/s code, for comparison.
+    int32_t rate = CanLib::Bitrate50K;
+    uint32_t t1 = 0, t2 = 0, sjw = 0, samples = 0, sync = 0;
+    UsableCanEntries()->canTranslateBaud(&rate, &t1, &t2, &sjw, &samples, &sync);
+
+    api.SetBaudrate(c.baudrate);
+    if (c.baudrate == 50000) {
+        EXPECT_EQ(api.Baudrate(), static_cast<uint32_t>(rate));
+        EXPECT_EQ((std::vector<int32_t>{ch.TSeg1(), ch.TSeg2(), ch.SJW(), ch.Samples()}),
+                  (std::vector<int32_t>{static_cast<int32_t>(t1), static_cast<int32_t>(t2),
+                                        static_cast<int32_t>(sjw), static_cast<int32_t>(samples)}));
+    } else {
+        EXPECT_EQ(api.Baudrate(), c.baudrate);
+        EXPECT_EQ((std::vector<int32_t>{ch.TSeg1(), ch.TSeg2(), ch.SJW(), ch.Samples()}),
+                  (std::vector<int32_t>{4, 3, 1, 1}));
+    }
+    // A closed channel stays closed; an open one ends open and on the bus.
+    EXPECT_EQ(api.Active(), c.open);
+    EXPECT_EQ(api.BusActive(), c.open);
+    if (c.open) {
+        EXPECT_GE(ch.CanHnd(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Can, CanEmulatedBaudrate,
+                         testing::Values(BaudrateCase{"Closed50000", false, false, 50000},
+                                         BaudrateCase{"Closed125000", false, false, 125000},
+                                         BaudrateCase{"OpenOffBus50000", true, false, 50000},
+                                         BaudrateCase{"OpenOffBus125000", true, false, 125000},
+                                         BaudrateCase{"OnBus125000", true, true, 125000},
+                                         BaudrateCase{"OnBus50000", true, true, 50000}),
+                         [](const testing::TestParamInfo<BaudrateCase>& info) {
+                             return info.param.label;
+                         });
+
+TEST_F(CanEmulatedBackEnd, DownloadBaudrateChangeTakesTheChannelOffTheBusAndBack) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    ASSERT_TRUE(api.BusActive());
+    api.DownloadBaudrateChangeOnOff(true);
+    EXPECT_FALSE(api.BusActive());
+    EXPECT_TRUE(api.Active());
+    api.DownloadBaudrateChangeOnOff(false);
+    EXPECT_TRUE(api.BusActive());
+}
+
+TEST_F(CanEmulatedBackEnd, CanWriteOpensAClosedChannelAndSends) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    ASSERT_FALSE(api.Active());
+    std::vector<int32_t> flags;
+    std::vector<int32_t> lengths;
+    api.CanChannel().SetOnWrite([&](TObject*, int32_t, const void*, int32_t dlc, int32_t flag) {
+        flags.push_back(flag);
+        lengths.push_back(dlc);
+    });
+    const uint8_t data[] = {0xDE, 0xAD, 0xBE, 0xEF, 0x01};
+    EXPECT_TRUE(api.CanWrite(TCanMsg::Create(0x18FF0001, data, true, false, 0)));
+    EXPECT_TRUE(api.Active());
+    EXPECT_TRUE(api.BusActive());
+    EXPECT_TRUE(api.DeviceHandleOK());
+    EXPECT_TRUE(api.CanWrite(TCanMsg::Create(0x7FF, std::span(data, 2), false, false, 0)));
+    EXPECT_EQ(flags, (std::vector<int32_t>{4, 2}));
+    EXPECT_EQ(lengths, (std::vector<int32_t>{5, 2}));
+}
+
+TEST_F(CanEmulatedBackEnd, CanReadOnAClosedChannelWaitsAndGivesNothing) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    TCanMsg msg = TCanMsg::Create(0x55, {}, false, false, 77);
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(api.CanRead(msg, 200));
+    // Sleep may wake one timer tick early.
+    EXPECT_GE(GetTickCount() - start, 180u);
+    EXPECT_EQ(msg.ID, 0x55u);
+    EXPECT_EQ(msg.TimeStamp, 77u);
+}
+
+TEST_F(CanEmulatedBackEnd, ResetEndsOpenOnTheBusWithTheNewRateAndChannel) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"add 1");
+    TVnCanApi& api = Create();
+    api.Online();
+    const DWORD start = GetTickCount();
+    api.Reset(125000, 1);
+    EXPECT_GE(GetTickCount() - start, 480u);
+    EXPECT_EQ(api.channel(), 1);
+    EXPECT_EQ(api.Baudrate(), 125000u);
+    EXPECT_TRUE(api.Active());
+    EXPECT_TRUE(api.BusActive());
+    EXPECT_GE(api.CanChannel().CanHnd(), 0);
+}
+
+TEST_F(CanEmulatedBackEnd, DestroyingItReleasesTheLibrarySoTheNextOneLoadsIt) {
+    emulator_tool::Must(L"add 0");
+    const std::wstring library = GetSystemFolder() + GatewayDll;
+    DebugOutputCapture capture;
+    Create().Open();
+    EXPECT_NE(GetModuleHandleW(library.c_str()), nullptr);
+    FApi.reset();
+    EXPECT_FALSE(CanDllLoaded());
+    EXPECT_EQ(GetModuleHandleW(library.c_str()), nullptr);
+    TVnCanApi& again = Create();
+    EXPECT_TRUE(CanDllLoaded());
+    EXPECT_EQ(again.ChannelCount(), 1u);
+    const std::string name = WideToUtf8(library);
+    EXPECT_EQ(capture.Texts(),
+              (std::vector<std::string>{"LoadLibrary: " + name, "LoadLibrary was a success",
+                                        "FreeLibrary: " + name, "LoadLibrary: " + name,
+                                        "LoadLibrary was a success"}));
+}
+
+TEST_F(CanEmulatedBackEnd, TheGenericCreatorUsesTheVendorLibraryOutsideGatewayMode) {
+    emulator_tool::Must(L"add 0 --name \"X VG730 #0\"");
+    TVarnikCanApiCreator creator;
+    std::unique_ptr<TSdCanApi> api = creator.CreateCanApi();
+    EXPECT_EQ(CanDllName(), L"VNCOMM32.dll");
+    EXPECT_FALSE(GatewayMode());
+    ASSERT_EQ(api->ChannelCount(), 1u);
+    EXPECT_EQ(api->ChannelNames(0), L"X VG730 #0");
+}
+
+// A write the library answers with -10 or -15 reopens the channel once (a new handle) and still
+// fails; other failures leave the channel as it is.
+struct WriteFailureCase {
+    const char* label;
+    int32_t status;
+    bool restarted;
+};
+
+class CanEmulatedWriteFailure : public CanEmulatedBackEnd,
+                                public testing::WithParamInterface<WriteFailureCase> {
+protected:
+    void TearDown() override {
+        CanEmulatedBackEnd::TearDown();
+        emulator_tool::Must(L"entry-fault canWrite normal");
+    }
+};
+
+TEST_P(CanEmulatedWriteFailure, RestartsOnlyAfterTheTwoStatuses) {
+    const WriteFailureCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"entry-fault canWrite " + std::to_wstring(c.status));
+    TVnCanApi& api = Create();
+    api.Online();
+    ASSERT_TRUE(api.BusActive());
+    const TCanHandle before = api.CanChannel().CanHnd();
+    ASSERT_GE(before, 0);
+    int written = 0;
+    api.CanChannel().SetOnWrite(
+        [&](TObject*, int32_t, const void*, int32_t, int32_t) { ++written; });
+    const uint8_t data[3] = {1, 2, 3};
+    EXPECT_FALSE(api.CanWrite(TCanMsg::Create(0x10, data, false, false, 0)));
+    EXPECT_EQ(written, 0);
+    EXPECT_FALSE(api.DeviceHandleOK());
+    EXPECT_TRUE(api.Active());
+    EXPECT_TRUE(api.BusActive());
+    EXPECT_EQ(api.CanChannel().CanHnd() != before, c.restarted)
+        << "handle " << before << " -> " << api.CanChannel().CanHnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Can, CanEmulatedWriteFailure,
+    testing::Values(WriteFailureCase{"Minus10", -10, true}, WriteFailureCase{"Minus15", -15, true},
+                    WriteFailureCase{"Minus1", -1, false}, WriteFailureCase{"Minus13", -13, false}),
+    [](const testing::TestParamInfo<WriteFailureCase>& info) { return info.param.label; });
+
+TEST_F(CanEmulatedBackEnd, ASuccessfulWriteMakesTheHandleGoodAgain) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    const uint8_t data[1] = {9};
+    // An identifier the library refuses makes the write fail.
+    EXPECT_FALSE(api.CanWrite(TCanMsg::Create(0x800, data, false, false, 0)));
+    EXPECT_FALSE(api.DeviceHandleOK());
+    EXPECT_TRUE(api.CanWrite(TCanMsg::Create(0x7FF, data, false, false, 0)));
+    EXPECT_TRUE(api.DeviceHandleOK());
+}
+
+// In gateway mode with boot mode forced, a write that leaves 2 or more frames waiting flushes
+// them; otherwise they wait. The emulator holds frames back to make them wait.
+struct FlushCase {
+    const char* label;
+    bool gateway;
+    bool bootForced;
+    int writes;
+    uint32_t waiting;
+};
+
+class CanEmulatedTxFlush : public CanEmulatedBackEnd,
+                           public testing::WithParamInterface<FlushCase> {};
+
+TEST_P(CanEmulatedTxFlush, FlushesFromTwoWaitingFramesOnlyInGatewayBootMode) {
+    const FlushCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    std::unique_ptr<TSdCanApi> generic;
+    TVnCanApi* api = nullptr;
+    if (c.gateway) {
+        api = &Create();
+    } else {
+        generic = TVarnikCanApiCreator().CreateCanApi();
+        api = static_cast<TVnCanApi*>(generic.get());
+    }
+    api->ForceBootMode(c.bootForced);
+    EXPECT_EQ(BootModeForced(), c.bootForced);
+    api->Online();
+    uint8_t hold = 1;
+    ASSERT_EQ(api->IoCtl(vg730emu::CAN_IOCTL_HOLD_TX, &hold, 1), 0);
+    const uint8_t data[2] = {5, 6};
+    for (int i = 0; i < c.writes; ++i) {
+        EXPECT_TRUE(api->CanWrite(TCanMsg::Create(0x200 + i, data, false, false, 0)));
+    }
+    uint32_t waiting = 99;
+    ASSERT_EQ(api->IoCtl(CanLib::IoCtlTxBufferLevel, &waiting, 4), 0);
+    EXPECT_EQ(waiting, c.waiting);
+    generic.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Can, CanEmulatedTxFlush,
+                         testing::Values(FlushCase{"GatewayBootOneFrame", true, true, 1, 1},
+                                         FlushCase{"GatewayBootTwoFrames", true, true, 2, 0},
+                                         FlushCase{"GatewayBootThreeFrames", true, true, 3, 1},
+                                         FlushCase{"GatewayNoBoot", true, false, 3, 3},
+                                         FlushCase{"GenericBoot", false, true, 3, 3}),
+                         [](const testing::TestParamInfo<FlushCase>& info) {
+                             return info.param.label;
+                         });
+
+// Reading what the channel itself sent (the bus gives a channel its own frames back) and an
+// error frame.
+TEST_F(CanEmulatedBackEnd, CanReadGivesBackWhatWasSentAndRefusesErrorFrames) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    const uint8_t data[] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    struct Case {
+        uint32_t id;
+        size_t length;
+        bool ext;
+    };
+    const std::vector<Case> cases = {{0x1ABCDE01, 8, true}, {0x123, 3, false}, {0x7FF, 0, false}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(
+            api.CanWrite(TCanMsg::Create(c.id, std::span(data, c.length), c.ext, false, 0)));
+        TCanMsg msg = TCanMsg::Create(0, {}, !c.ext, false, 0);
+        ASSERT_TRUE(api.CanRead(msg, 2000)) << c.id;
+        EXPECT_EQ(msg.ID, c.id);
+        EXPECT_EQ(msg.Ext, c.ext);
+        EXPECT_EQ(msg.GetData(), U8Array(data, data + c.length));
+    }
+    // An error frame is read but is no message.
+    ASSERT_EQ(api.IoCtl(vg730emu::CAN_IOCTL_ERROR_FRAME, nullptr, 0), 0);
+    TCanMsg msg = TCanMsg::Create(0, {}, true, false, 0);
+    EXPECT_FALSE(api.CanRead(msg, 2000));
+    EXPECT_FALSE(msg.Ext);
+    // Nothing left: the read waits its time and fails.
+    EXPECT_FALSE(api.CanRead(msg, 100));
+}
+
+// While a back-end exists the library holds the gateway, so the flash programmer cannot open it
+// for itself; destroying the back-end lets it go.
+TEST_F(CanEmulatedBackEnd, TheGatewayIsFreeForTheFlasherOnlyAfterTheBackEndIsGone) {
+    emulator_tool::Must(L"add 0");
+    const auto openExclusive = [] {
+        UniqueFileHandle device(CreateFileA("\\\\.\\Quorvelxlink0.exclusive",
+                                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            0, nullptr));
+        return device.valid();
+    };
+    EXPECT_TRUE(openExclusive());
+    TVnCanApi& api = Create();
+    EXPECT_EQ(api.ChannelCount(), 1u);
+    EXPECT_FALSE(openExclusive());
+    FApi.reset();
+    EXPECT_TRUE(openExclusive());
+}
+
+// The back-end's receive and transmit events are the channel's: assigning them asks the
+// library for those notifications, which then arrive through the channel's window.
+TEST_F(CanEmulatedBackEnd, ReceiveAndTransmitEventsAreTheChannels) {
+    emulator_tool::Must(L"add 0");
+    TVnCanApi& api = Create();
+    api.Online();
+    int received = 0;
+    int sent = 0;
+    api.SetOnCanRx([&](TObject*) { ++received; });
+    api.SetEvent(2, [&](TObject*) { ++sent; });
+    api.SetEvent(3, [&](TObject*) { sent += 100; }); // no such event of the back-end
+    EXPECT_TRUE(api.CanChannel().NotifyFlags().Contains(ccNotifyRx));
+    EXPECT_TRUE(api.CanChannel().NotifyFlags().Contains(ccNotifyTx));
+    EXPECT_TRUE(api.OnCanRx());
+    EXPECT_TRUE(api.CanChannel().OnCanTx());
+    EXPECT_FALSE(api.GetEvent(3));
+    const uint8_t data[1] = {1};
+    ASSERT_TRUE(api.CanWrite(TCanMsg::Create(0x42, data, false, false, 0)));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return received == 1 && sent == 1; }, 5000));
+    PumpMessagesFor(30);
+    EXPECT_EQ(received, 1);
+    EXPECT_EQ(sent, 1);
+    api.SetOnCanRx(nullptr);
+    EXPECT_FALSE(api.CanChannel().NotifyFlags().Contains(ccNotifyRx));
+    EXPECT_FALSE(api.CanChannel().OnCanRx());
+}
+
+} // namespace
