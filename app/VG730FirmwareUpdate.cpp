@@ -3,6 +3,7 @@
 #include "MainUnit.h"
 #include "ReportUnit.h"
 #include "UniversalUnit.h"
+#include "VarnikCanClassUnit.h"
 
 #include <memory>
 
@@ -38,6 +39,15 @@ std::wstring DriverGateMessage(TDriverCheckResult result, const TVersion& instal
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     TApplication& app = TApplication::Instance();
+    try {
+        // The modules' own start-up comes first: the CAN binding's defaults and the back-end
+        // creators, which already look for their library files.
+        InitializeCanModules();
+        SetCanNotifyErrorHandler([&app](const std::exception& error) { app.ShowException(error); });
+    } catch (const std::exception& error) {
+        app.ShowException(error);
+        return 0;
+    }
     app.Initialize(instance);
     app.SetTitle(ApplicationTitle);
 
