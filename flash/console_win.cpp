@@ -45,11 +45,17 @@ bool is_key_press(const INPUT_RECORD& record) {
 
 } // namespace
 
-std::FILE* output_stream() { return stdout; }
+std::FILE* output_stream() {
+    return stdout;
+}
 
-std::FILE* error_stream() { return stderr; }
+std::FILE* error_stream() {
+    return stderr;
+}
 
-bool console_input_attached() { return console_input() != nullptr; }
+bool console_input_attached() {
+    return console_input() != nullptr;
+}
 
 int read_console_key() {
     HANDLE input = console_input();
@@ -90,13 +96,21 @@ bool console_key_pending() {
     }
 }
 
-int read_input_char() { return std::fgetc(stdin); }
+int read_input_char() {
+    return std::fgetc(stdin);
+}
 
-void beep(unsigned frequency_hz, unsigned duration_ms) { Beep(frequency_hz, duration_ms); }
+void beep(unsigned frequency_hz, unsigned duration_ms) {
+    Beep(frequency_hz, duration_ms);
+}
 
-void sleep_ms(unsigned ms) { Sleep(ms); }
+void sleep_ms(unsigned ms) {
+    Sleep(ms);
+}
 
-std::uint32_t milliseconds() { return timeGetTime(); }
+std::uint32_t milliseconds() {
+    return timeGetTime();
+}
 
 void exit_process(int code) {
     std::fflush(stdout);
@@ -104,6 +118,8 @@ void exit_process(int code) {
     std::exit(code);
 }
 
-std::FILE* open_file_for_reading(const char* path) { return std::fopen(path, "rb"); }
+std::FILE* open_file_for_reading(const char* path) {
+    return std::fopen(path, "rb");
+}
 
 } // namespace flash::platform

@@ -8,8 +8,8 @@ namespace flash::platform {
 
 // A device_ref carries the HANDLE's value; unique_device closes it through close_device_object.
 bool open_device_object(const char* path, device_ref& device, std::uint32_t& error) {
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return false;
@@ -18,10 +18,12 @@ bool open_device_object(const char* path, device_ref& device, std::uint32_t& err
     return true;
 }
 
-void close_device_object(device_ref device) { CloseHandle(reinterpret_cast<HANDLE>(device)); }
+void close_device_object(device_ref device) {
+    CloseHandle(reinterpret_cast<HANDLE>(device));
+}
 
-bool device_control(device_ref device, std::uint32_t control_code, void* buffer,
-                    std::uint32_t size, std::uint32_t& bytes_returned) {
+bool device_control(device_ref device, std::uint32_t control_code, void* buffer, std::uint32_t size,
+                    std::uint32_t& bytes_returned) {
     DWORD returned = 0;
     const BOOL ok = DeviceIoControl(reinterpret_cast<HANDLE>(device), control_code, buffer, size,
                                     buffer, size, &returned, nullptr);

@@ -30,21 +30,26 @@ constexpr hardware_type hardware_types[] = {
 void print_open_failure(std::uint32_t error) {
     char text[4097];
     platform::system_error_text(error, text, sizeof text);
-    print_message("Failed to open the device driver.\nError code 0x%08x: %sCheck that the device is "
-                  "connected and online, and that no other application\nis using the device.\n",
-                  error, text);
+    print_message(
+        "Failed to open the device driver.\nError code 0x%08x: %sCheck that the device is "
+        "connected and online, and that no other application\nis using the device.\n",
+        error, text);
 }
 
 } // namespace
 
-const card_identity& current_card() { return card; }
+const card_identity& current_card() {
+    return card;
+}
 
-void reset_card_identity() { card = card_identity{}; }
+void reset_card_identity() {
+    card = card_identity{};
+}
 
 std::uint32_t packed_firmware_version(std::uint32_t major, std::uint32_t minor,
                                       std::uint32_t build) {
-    return major * (1u << 20) + (minor + 6 * (minor / 10)) * (1u << 12) + (build / 100) * (1u << 8) +
-           ((build % 100) / 10) * (1u << 4) + build % 10;
+    return major * (1u << 20) + (minor + 6 * (minor / 10)) * (1u << 12) +
+           (build / 100) * (1u << 8) + ((build % 100) / 10) * (1u << 4) + build % 10;
 }
 
 void print_hardware_type(ean_words ean) {

@@ -153,8 +153,8 @@ int load_image(const char* path, image_layout& layout) {
         return image_bad_data_checksum;
     }
 
-    layout.length = image_header_size + data_size +
-                    (settings.no_checksum != 0 ? 0 : image_checksum_size);
+    layout.length =
+        image_header_size + data_size + (settings.no_checksum != 0 ? 0 : image_checksum_size);
     layout.load_addr = data_addr - image_header_size;
     layout.run_addr = run_addr;
     return image_ok;
@@ -215,10 +215,16 @@ int prepare_image(const char* path, image_layout& layout) {
     return 0;
 }
 
-const std::uint8_t* image_data() { return image_buffer; }
+const std::uint8_t* image_data() {
+    return image_buffer;
+}
 
-ean_words image_ean() { return current_image_ean; }
+ean_words image_ean() {
+    return current_image_ean;
+}
 
-void reset_image_state() { current_image_ean = {0xFFFFFFFFu, 0xFFFFFFFFu}; }
+void reset_image_state() {
+    current_image_ean = {0xFFFFFFFFu, 0xFFFFFFFFu};
+}
 
 } // namespace flash

@@ -81,8 +81,8 @@ bool find_index_entry(const char* index_path, ean_words card_ean, std::uint32_t 
         platform::profile_read_int(section, "Date", 0, index_path);
         const std::uint32_t ean_lo = platform::profile_read_int(section, "EanLo", 0, index_path);
         const std::uint32_t ean_hi = platform::profile_read_int(section, "EanHi", 0, index_path);
-        const std::uint32_t hwr = platform::profile_read_int(
-            section, "Hwr", static_cast<int>(hw_major), index_path);
+        const std::uint32_t hwr =
+            platform::profile_read_int(section, "Hwr", static_cast<int>(hw_major), index_path);
         if (ean_lo == card_ean.lo && ean_hi == card_ean.hi && (hw_major == 0 || hwr == hw_major)) {
             fill_target_version(section, index_path);
             return true;

@@ -3,4 +3,6 @@
 
 #include "platform.h"
 
-int main(int argc, char** argv) { flash::platform::exit_process(flash::run_programmer(argc, argv)); }
+int main(int argc, char** argv) {
+    flash::platform::exit_process(flash::run_programmer(argc, argv));
+}

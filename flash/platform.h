@@ -40,8 +40,8 @@ using device_ref = std::uintptr_t;
 bool open_device_object(const char* path, device_ref& device, std::uint32_t& error);
 void close_device_object(device_ref device);
 // One synchronous control request; the buffer is both input and output, of the same size.
-bool device_control(device_ref device, std::uint32_t control_code, void* buffer,
-                    std::uint32_t size, std::uint32_t& bytes_returned);
+bool device_control(device_ref device, std::uint32_t control_code, void* buffer, std::uint32_t size,
+                    std::uint32_t& bytes_returned);
 // The platform's message for an error code (normally ending in a line end), or empty text.
 void system_error_text(std::uint32_t code, char* text, std::size_t capacity);
 

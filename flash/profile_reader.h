@@ -14,7 +14,6 @@ std::uint32_t profile_string(std::FILE* file, const char* section, const char* k
                              const char* default_text, char* text, std::uint32_t size);
 // The value read as an integer (decimal, or hexadecimal after "0x"), or default_value when the
 // key is missing or empty.
-std::uint32_t profile_int(std::FILE* file, const char* section, const char* key,
-                          int default_value);
+std::uint32_t profile_int(std::FILE* file, const char* section, const char* key, int default_value);
 
 } // namespace flash

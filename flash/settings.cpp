@@ -9,7 +9,9 @@ program_settings settings;
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') {
