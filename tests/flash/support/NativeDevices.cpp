@@ -2,6 +2,7 @@
 #include "NativePlatform.h"
 
 #include "Vg730Device.h"
+#include "flow.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,19 @@ bool parse_device_path(const char* path, int& number, Vg730Object& object) {
 }
 
 } // namespace
+
+int run_program(const std::vector<std::string>& arguments) {
+    std::vector<const char*> argv;
+    for (const std::string& a : arguments) {
+        argv.push_back(a.c_str());
+    }
+    argv.push_back(nullptr);
+    try {
+        return flash::run_programmer(static_cast<int>(arguments.size()), argv.data());
+    } catch (const process_exit& exit) {
+        return exit.code;
+    }
+}
 
 void reset_devices() {
     for (open_object& h : handles) {

@@ -1,7 +1,6 @@
 // Native side: the platform of the flash programmer for tests, fuzzers and benchmarks.
 #include "NativePlatform.h"
 
-#include "flow.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,19 +56,6 @@ std::string captured_output() {
 
 std::string captured_errors() {
     return read_all(error_capture);
-}
-
-int run_program(const std::vector<std::string>& arguments) {
-    std::vector<const char*> argv;
-    for (const std::string& a : arguments) {
-        argv.push_back(a.c_str());
-    }
-    argv.push_back(nullptr);
-    try {
-        return flash::run_programmer(static_cast<int>(arguments.size()), argv.data());
-    } catch (const process_exit& exit) {
-        return exit.code;
-    }
 }
 
 } // namespace flash_test
