@@ -1,0 +1,587 @@
+// Portable: the emulated gateway's answers to its driver requests, its programming states, its
+// flash and its faults.
+#include "Vg730Device.h"
+
+#include "Vg730Bytes.h"
+#include "Vg730Crc.h"
+#include "Vg730FirmwareCheck.h"
+
+namespace {
+
+// Clock arithmetic that survives the wrap of a 32-bit millisecond counter.
+bool time_reached(uint32_t now_ms, uint32_t at_ms) {
+    return static_cast<int32_t>(now_ms - at_ms) >= 0;
+}
+
+struct RequestInfo {
+    uint32_t control_code;
+    uint32_t size;
+    bool programming;      // needs the ".exclusive" object
+    int32_t status_offset; // where an injected status is answered; -1: the request has none
+};
+
+const RequestInfo Requests[VG730_REQ_KIND_COUNT] = {
+    {VG730_IOCTL_FLASH_COMMAND, VG730_FLASH_COMMAND_SIZE, true, VG730_FC_STATUS},
+    {VG730_IOCTL_DOWNLOAD, VG730_TRANSFER_SIZE, true, VG730_TR_STATUS},
+    {VG730_IOCTL_UPLOAD, VG730_TRANSFER_SIZE, true, VG730_TR_STATUS},
+    {VG730_IOCTL_GET_CARD_INFO, VG730_CARD_INFO_SIZE, false, -1},
+    {VG730_IOCTL_GET_CARD_INFO2, VG730_CARD_INFO2_SIZE, false, -1},
+    {VG730_IOCTL_READ_CARD_PARAMETER, VG730_CARD_PARAMETER_SIZE, false, VG730_CP_STATUS},
+    {VG730_IOCTL_CHANNEL_INFO, VG730_CHANNEL_INFO_SIZE, false, -1},
+};
+
+const char* const KindNames[VG730_REQ_KIND_COUNT] = {
+    "flash_command",       "download",     "upload", "get_card_info", "get_card_info2",
+    "read_card_parameter", "channel_info",
+};
+
+uint32_t kind_of(uint32_t control_code) {
+    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
+        if (Requests[kind].control_code == control_code) {
+            return kind;
+        }
+    }
+    return VG730_REQ_KIND_COUNT;
+}
+
+// The firmware the gateway reports when it has none that works.
+const Vg730Version NoFirmware = {0, 0, 0};
+
+void forget_written(Vg730Device* device) {
+    device->written_any = 0;
+    device->written_low = 0;
+    device->written_high = 0;
+}
+
+void erase_flash(Vg730Device* device) {
+    vg730_fill(device->flash, 0xFF, VG730_FLASH_SIZE);
+    forget_written(device);
+}
+
+bool bank_blank(const Vg730Device* device, uint32_t address) {
+    const uint32_t bank = address - address % VG730_BANK_SIZE;
+    for (uint32_t i = 0; i < VG730_BANK_SIZE; ++i) {
+        if (device->flash[bank + i] != 0xFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// After FLASH_END the gateway leaves its loader: it checks what it received and restarts.
+void restart(Vg730Device* device, uint32_t now_ms) {
+    if (device->session_changed_flash) {
+        Vg730Version version = NoFirmware;
+        const bool ok = device->written_any && vg730_check_image(device->flash, VG730_FLASH_SIZE,
+                                                                 device->written_low, &version);
+        device->image_ok = ok ? 1 : 0;
+        device->identity.firmware = ok ? version : NoFirmware;
+    }
+    device->session_changed_flash = 0;
+    device->state = VG730_STATE_IDLE;
+    // Every handle of the old life is stale now, and none of them holds the device any more.
+    device->incarnation += 1;
+    device->info_opens = 0;
+    device->exclusive_opens = 0;
+    device->presence = VG730_RESTARTING;
+    device->restart_at_ms = now_ms + device->restart_ms;
+}
+
+int32_t flash_command(Vg730Device* device, uint8_t* buffer, uint32_t now_ms) {
+    const uint32_t command = vg730_get32(buffer + VG730_FC_COMMAND);
+    const Vg730Version announced = {vg730_get32(buffer + VG730_FC_MAJOR),
+                                    vg730_get32(buffer + VG730_FC_MINOR),
+                                    vg730_get32(buffer + VG730_FC_BUILD)};
+    const uint32_t state = device->state;
+    switch (command) {
+    case VG730_FLASH_START:
+        device->start_version = announced;
+        if (state != VG730_STATE_IDLE) {
+            return VG730_STATUS_BAD_STATE;
+        }
+        if (device->refuse_start_status != 0) {
+            return device->refuse_start_status;
+        }
+        device->state = VG730_STATE_STARTED;
+        device->session_changed_flash = 0;
+        return VG730_STATUS_OK;
+    case VG730_FLASH_ERASE:
+        if (state == VG730_STATE_IDLE) {
+            return VG730_STATUS_BAD_STATE;
+        }
+        erase_flash(device);
+        device->session_changed_flash = 1;
+        device->state = VG730_STATE_ERASED;
+        return VG730_STATUS_OK;
+    case VG730_FLASH_WRITE_MODE:
+        if (state != VG730_STATE_ERASED && state != VG730_STATE_WRITE_MODE &&
+            state != VG730_STATE_READ_MODE) {
+            return VG730_STATUS_BAD_STATE;
+        }
+        device->state = VG730_STATE_WRITE_MODE;
+        return VG730_STATUS_OK;
+    case VG730_FLASH_READ_MODE:
+        if (state == VG730_STATE_IDLE) {
+            return VG730_STATUS_BAD_STATE;
+        }
+        device->state = VG730_STATE_READ_MODE;
+        return VG730_STATUS_OK;
+    case VG730_FLASH_END:
+        device->end_version = announced;
+        // Outside programming there is nothing to end; the flash programmer sends it anyway.
+        if (state != VG730_STATE_IDLE) {
+            restart(device, now_ms);
+        }
+        return VG730_STATUS_OK;
+    default:
+        return VG730_STATUS_BAD_COMMAND;
+    }
+}
+
+int32_t check_range(uint32_t address, uint32_t length) {
+    if (length > VG730_TR_MAX_LENGTH) {
+        return VG730_STATUS_BAD_LENGTH;
+    }
+    if (address >= VG730_FLASH_SIZE || VG730_FLASH_SIZE - address < length) {
+        return VG730_STATUS_BAD_ADDRESS;
+    }
+    return VG730_STATUS_OK;
+}
+
+int32_t download(Vg730Device* device, uint8_t* buffer) {
+    const uint32_t address = vg730_get32(buffer + VG730_TR_ADDRESS);
+    const uint32_t length = vg730_get32(buffer + VG730_TR_LENGTH);
+    if (const int32_t status = check_range(address, length); status != VG730_STATUS_OK) {
+        return status;
+    }
+    if (length == 0) {
+        // Erase check: accepted when the bank holding the address is erased.
+        if (device->state != VG730_STATE_ERASED && device->state != VG730_STATE_WRITE_MODE) {
+            return VG730_STATUS_BAD_STATE;
+        }
+        return bank_blank(device, address) ? VG730_STATUS_OK : VG730_STATUS_NOT_BLANK;
+    }
+    if (device->state != VG730_STATE_WRITE_MODE) {
+        return VG730_STATUS_BAD_STATE;
+    }
+    if (address / VG730_PAGE_SIZE != (address + length - 1) / VG730_PAGE_SIZE) {
+        return VG730_STATUS_PAGE_CROSSING;
+    }
+    // Programming can only clear bits: what was not erased keeps its zeros and the write fails.
+    bool programmed = true;
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint8_t wanted = buffer[VG730_TR_DATA + i];
+        uint8_t& cell = device->flash[address + i];
+        cell = static_cast<uint8_t>(cell & wanted);
+        programmed = programmed && cell == wanted;
+    }
+    if (!device->written_any) {
+        device->written_any = 1;
+        device->written_low = address;
+        device->written_high = address + length;
+    } else {
+        if (address < device->written_low) {
+            device->written_low = address;
+        }
+        if (address + length > device->written_high) {
+            device->written_high = address + length;
+        }
+    }
+    device->session_changed_flash = 1;
+    return programmed ? VG730_STATUS_OK : VG730_STATUS_PROGRAM_FAILED;
+}
+
+int32_t upload(Vg730Device* device, uint8_t* buffer) {
+    const uint32_t address = vg730_get32(buffer + VG730_TR_ADDRESS);
+    const uint32_t length = vg730_get32(buffer + VG730_TR_LENGTH);
+    if (const int32_t status = check_range(address, length); status != VG730_STATUS_OK) {
+        return status;
+    }
+    if (device->state != VG730_STATE_READ_MODE) {
+        return VG730_STATUS_BAD_STATE;
+    }
+    vg730_fill(buffer + VG730_TR_DATA, 0, VG730_TR_MAX_LENGTH);
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint32_t at = address + i;
+        uint8_t byte = device->flash[at];
+        for (const auto& corruption : device->corruptions) {
+            if (corruption.used && at >= corruption.address &&
+                at - corruption.address < corruption.length) {
+                byte = static_cast<uint8_t>(byte ^ corruption.mask);
+            }
+        }
+        buffer[VG730_TR_DATA + i] = byte;
+    }
+    return VG730_STATUS_OK;
+}
+
+void get_card_info(const Vg730Device* device, uint8_t* buffer) {
+    const Vg730Identity& id = device->identity;
+    vg730_fill(buffer, 0, VG730_CARD_INFO_SIZE);
+    vg730_put32(buffer + VG730_CI_FIRMWARE_MAJOR, id.firmware.major);
+    vg730_put32(buffer + VG730_CI_FIRMWARE_MINOR, id.firmware.minor);
+    vg730_put32(buffer + VG730_CI_FIRMWARE_BUILD, id.firmware.build);
+    vg730_put32(buffer + VG730_CI_HARDWARE_MAJOR, id.hardware_major);
+    vg730_put32(buffer + VG730_CI_HARDWARE_MINOR, id.hardware_minor);
+    vg730_put32(buffer + VG730_CI_SERIAL, static_cast<uint32_t>(id.serial));
+}
+
+void get_card_info2(const Vg730Device* device, uint8_t* buffer) {
+    vg730_fill(buffer, 0, VG730_CARD_INFO2_SIZE);
+    vg730_put32(buffer + VG730_CI2_EAN_LO, device->identity.ean_lo);
+    vg730_put32(buffer + VG730_CI2_EAN_HI, device->identity.ean_hi);
+}
+
+void read_card_parameter(const Vg730Device* device, uint8_t* buffer) {
+    const bool asks_ean = vg730_get32(buffer + VG730_CP_ONE) == 1 &&
+                          vg730_get32(buffer + VG730_CP_PARAMETER) == VG730_CP_PARAMETER_EAN &&
+                          vg730_get32(buffer + VG730_CP_LENGTH) == 8;
+    if (!asks_ean || !device->identity.has_param_ean) {
+        vg730_put32(buffer + VG730_CP_STATUS, static_cast<uint32_t>(VG730_STATUS_NO_PARAMETER));
+        return;
+    }
+    vg730_put32(buffer + VG730_CP_STATUS, VG730_STATUS_OK);
+    vg730_put32(buffer + VG730_CP_EAN_LO, device->identity.param_ean_lo);
+    vg730_put32(buffer + VG730_CP_EAN_HI, device->identity.param_ean_hi);
+}
+
+void channel_info(const Vg730Device* device, uint8_t* buffer) {
+    const Vg730Identity& id = device->identity;
+    vg730_fill(buffer, 0, VG730_CHANNEL_INFO_SIZE);
+    vg730_put32(buffer + VG730_CH_FIRMWARE_MAJOR, id.firmware.major);
+    vg730_put32(buffer + VG730_CH_FIRMWARE_MINOR, id.firmware.minor);
+    vg730_put32(buffer + VG730_CH_FIRMWARE_BUILD, id.firmware.build);
+    vg730_put32(buffer + VG730_CH_EAN_LO, id.has_param_ean ? id.param_ean_lo : id.ean_lo);
+    vg730_put32(buffer + VG730_CH_EAN_HI, id.has_param_ean ? id.param_ean_hi : id.ean_hi);
+    vg730_put32(buffer + VG730_CH_BUS_STATUS, device->bus_status);
+    vg730_put32(buffer + VG730_CH_TX_ERRORS, device->tx_errors);
+    vg730_put32(buffer + VG730_CH_RX_ERRORS, device->rx_errors);
+    vg730_put32(buffer + VG730_CH_OVERRUNS, device->overruns);
+    vg730_put32(buffer + VG730_CH_SERIAL, static_cast<uint32_t>(id.serial));
+    vg730_copy_text(reinterpret_cast<char*>(buffer + VG730_CH_NAME), id.name, VG730_CH_NAME_SIZE);
+}
+
+// The request fault, if any, that the request numbered `count` of `kind` meets.
+const Vg730RequestFaultSlot* request_fault(const Vg730Device* device, uint32_t kind,
+                                           uint32_t count) {
+    for (const auto& fault : device->request_faults) {
+        if (fault.used && fault.kind == kind && count >= fault.first &&
+            (fault.last == 0 || count <= fault.last)) {
+            return &fault;
+        }
+    }
+    return nullptr;
+}
+
+void put_text_number(char* text, uint32_t capacity, uint32_t& pos, uint32_t value) {
+    char digits[10];
+    uint32_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0 && pos + 1 < capacity) {
+        text[pos++] = digits[--count];
+    }
+    text[pos] = '\0';
+}
+
+} // namespace
+
+void vg730_identity_default(Vg730Identity* identity, uint32_t number) {
+    vg730_fill(identity, 0, sizeof(*identity));
+    identity->serial = 1234;
+    identity->hardware_major = 1;
+    identity->hardware_minor = 0;
+    identity->firmware = Vg730Version{2, 5, 176};
+    identity->ean_hi = 0x00073000;
+    identity->ean_lo = 0x99001237;
+    const char prefix[] = "Quorvel VG730 #";
+    uint32_t pos = 0;
+    for (; prefix[pos] != '\0'; ++pos) {
+        identity->name[pos] = prefix[pos];
+    }
+    put_text_number(identity->name, VG730_NAME_SIZE, pos, number);
+}
+
+void vg730_device_init(Vg730Device* device, uint32_t number, const Vg730Identity* identity) {
+    vg730_fill(device, 0, offsetof(Vg730Device, flash));
+    device->number = number;
+    device->identity = *identity;
+    device->identity.name[VG730_NAME_SIZE - 1] = '\0';
+    device->presence = VG730_PRESENT;
+    device->state = VG730_STATE_IDLE;
+    device->image_ok = 1; // it left the factory with working firmware
+    device->restart_ms = VG730_DEFAULT_RESTART_MS;
+    erase_flash(device);
+}
+
+Vg730Presence vg730_device_presence(Vg730Device* device, uint32_t now_ms) {
+    if (device->presence == VG730_RESTARTING && time_reached(now_ms, device->restart_at_ms)) {
+        device->presence = VG730_PRESENT;
+    }
+    return static_cast<Vg730Presence>(device->presence);
+}
+
+Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object object,
+                              Vg730Handle* handle) {
+    if (vg730_device_presence(device, now_ms) != VG730_PRESENT) {
+        return VG730_FAIL_ABSENT;
+    }
+    if (device->exclusive_opens != 0 ||
+        (object == VG730_OBJECT_EXCLUSIVE && device->info_opens != 0)) {
+        return VG730_FAIL_SHARING;
+    }
+    if (object == VG730_OBJECT_EXCLUSIVE) {
+        device->exclusive_opens += 1;
+    } else {
+        device->info_opens += 1;
+    }
+    handle->object = object;
+    handle->incarnation = device->incarnation;
+    return VG730_OK;
+}
+
+void vg730_device_close(Vg730Device* device, const Vg730Handle* handle) {
+    // A handle of an earlier life no longer counts: the restart already let go of it.
+    if (handle->incarnation != device->incarnation) {
+        return;
+    }
+    uint32_t& opens =
+        handle->object == VG730_OBJECT_EXCLUSIVE ? device->exclusive_opens : device->info_opens;
+    if (opens > 0) {
+        opens -= 1;
+    }
+}
+
+Vg730Result vg730_device_ioctl(Vg730Device* device, const Vg730Handle* handle, uint32_t now_ms,
+                               uint32_t control_code, void* buffer, uint32_t size,
+                               uint32_t* bytes_returned) {
+    *bytes_returned = 0;
+    const uint32_t kind = kind_of(control_code);
+    if (kind == VG730_REQ_KIND_COUNT) {
+        return VG730_FAIL_UNKNOWN_REQUEST;
+    }
+    if (vg730_device_presence(device, now_ms) != VG730_PRESENT) {
+        return VG730_FAIL_ABSENT;
+    }
+    if (handle && handle->incarnation != device->incarnation) {
+        return VG730_FAIL_STALE_HANDLE;
+    }
+    const RequestInfo& request = Requests[kind];
+    if (handle && request.programming && handle->object != VG730_OBJECT_EXCLUSIVE) {
+        return VG730_FAIL_NOT_EXCLUSIVE;
+    }
+    if (size != request.size || buffer == nullptr) {
+        return VG730_FAIL_BAD_SIZE;
+    }
+    uint8_t* bytes = static_cast<uint8_t*>(buffer);
+    const uint32_t count = ++device->requests[kind];
+    if (const Vg730RequestFaultSlot* fault = request_fault(device, kind, count)) {
+        switch (fault->type) {
+        case VG730_FAULT_UNPLUG:
+            vg730_device_unplug(device);
+            return VG730_FAIL_ABSENT;
+        case VG730_FAULT_FAIL_CALL:
+            return VG730_FAIL_INJECTED;
+        default: // VG730_FAULT_ANSWER_STATUS: answered, not carried out
+            vg730_put32(bytes + request.status_offset, static_cast<uint32_t>(fault->status));
+            *bytes_returned = size;
+            return VG730_OK;
+        }
+    }
+    switch (kind) {
+    case VG730_REQ_FLASH_COMMAND:
+        vg730_put32(bytes + VG730_FC_STATUS,
+                    static_cast<uint32_t>(flash_command(device, bytes, now_ms)));
+        break;
+    case VG730_REQ_DOWNLOAD:
+        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(download(device, bytes)));
+        break;
+    case VG730_REQ_UPLOAD:
+        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(upload(device, bytes)));
+        break;
+    case VG730_REQ_GET_CARD_INFO:
+        get_card_info(device, bytes);
+        break;
+    case VG730_REQ_GET_CARD_INFO2:
+        get_card_info2(device, bytes);
+        break;
+    case VG730_REQ_READ_CARD_PARAMETER:
+        read_card_parameter(device, bytes);
+        break;
+    default:
+        channel_info(device, bytes);
+        break;
+    }
+    *bytes_returned = size;
+    return VG730_OK;
+}
+
+Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault) {
+    switch (fault->type) {
+    case VG730_FAULT_FAIL_CALL:
+    case VG730_FAULT_ANSWER_STATUS:
+    case VG730_FAULT_UNPLUG: {
+        if (fault->kind >= VG730_REQ_KIND_COUNT || fault->nth == 0) {
+            return VG730_FAIL_BAD_FAULT;
+        }
+        if (fault->type == VG730_FAULT_ANSWER_STATUS &&
+            (Requests[fault->kind].status_offset < 0 || fault->status == 0)) {
+            return VG730_FAIL_BAD_FAULT;
+        }
+        for (auto& slot : device->request_faults) {
+            if (!slot.used) {
+                slot.used = 1;
+                slot.type = fault->type;
+                slot.kind = fault->kind;
+                slot.first = device->requests[fault->kind] + fault->nth;
+                const uint32_t repeat = fault->type == VG730_FAULT_UNPLUG ? 1 : fault->repeat;
+                slot.last = repeat == 0 ? 0 : slot.first + repeat - 1;
+                slot.status = fault->status;
+                return VG730_OK;
+            }
+        }
+        return VG730_FAIL_FULL;
+    }
+    case VG730_FAULT_CORRUPT:
+        if (fault->length == 0 || (fault->mask & 0xFF) == 0 || fault->address >= VG730_FLASH_SIZE) {
+            return VG730_FAIL_BAD_FAULT;
+        }
+        for (auto& slot : device->corruptions) {
+            if (!slot.used) {
+                slot.used = 1;
+                slot.address = fault->address;
+                slot.length = fault->length;
+                slot.mask = fault->mask & 0xFF;
+                return VG730_OK;
+            }
+        }
+        return VG730_FAIL_FULL;
+    case VG730_FAULT_REFUSE_START:
+        device->refuse_start_status = fault->status;
+        return VG730_OK;
+    case VG730_FAULT_LATENCY:
+        device->latency_us = fault->value;
+        return VG730_OK;
+    case VG730_FAULT_RESTART_TIME:
+        // Keep the absence well inside the signed range the wrapping clock compares in.
+        if (fault->value > 0x3FFFFFFF) {
+            return VG730_FAIL_BAD_FAULT;
+        }
+        device->restart_ms = fault->value;
+        return VG730_OK;
+    case VG730_FAULT_BUS_STATUS:
+        device->bus_status = fault->value;
+        return VG730_OK;
+    case VG730_FAULT_ERROR_COUNTERS:
+        device->tx_errors = fault->tx_errors;
+        device->rx_errors = fault->rx_errors;
+        device->overruns = fault->overruns;
+        return VG730_OK;
+    default:
+        return VG730_FAIL_BAD_FAULT;
+    }
+}
+
+void vg730_device_clear_faults(Vg730Device* device) {
+    vg730_fill(device->request_faults, 0, sizeof(device->request_faults));
+    vg730_fill(device->corruptions, 0, sizeof(device->corruptions));
+    device->refuse_start_status = 0;
+    device->latency_us = 0;
+    device->restart_ms = VG730_DEFAULT_RESTART_MS;
+    device->bus_status = 0;
+    device->tx_errors = 0;
+    device->rx_errors = 0;
+    device->overruns = 0;
+}
+
+void vg730_device_unplug(Vg730Device* device) {
+    device->presence = VG730_UNPLUGGED;
+    device->state = VG730_STATE_IDLE;
+    device->incarnation += 1;
+    device->info_opens = 0;
+    device->exclusive_opens = 0;
+}
+
+uint32_t vg730_device_latency_us(const Vg730Device* device) {
+    return device->latency_us;
+}
+
+void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* report) {
+    vg730_fill(report, 0, sizeof(*report));
+    report->number = device->number;
+    report->presence = vg730_device_presence(device, now_ms);
+    report->state = device->state;
+    report->identity = device->identity;
+    report->image_ok = device->image_ok;
+    if (device->written_any) {
+        report->flash_start = device->written_low;
+        report->flash_length = device->written_high - device->written_low;
+        report->flash_crc =
+            vg730_crc16_kermit(device->flash + device->written_low, report->flash_length);
+    }
+    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
+        report->requests[kind] = device->requests[kind];
+    }
+    report->start_version = device->start_version;
+    report->end_version = device->end_version;
+    report->info_opens = device->info_opens;
+    report->exclusive_opens = device->exclusive_opens;
+    report->refuse_start_status = device->refuse_start_status;
+    report->latency_us = device->latency_us;
+    report->restart_ms = device->restart_ms;
+    for (const auto& fault : device->request_faults) {
+        report->request_faults += fault.used;
+    }
+    for (const auto& corruption : device->corruptions) {
+        report->corruptions += corruption.used;
+    }
+    report->bus_status = device->bus_status;
+    report->tx_errors = device->tx_errors;
+    report->rx_errors = device->rx_errors;
+    report->overruns = device->overruns;
+}
+
+const char* vg730_request_kind_name(uint32_t kind) {
+    return kind < VG730_REQ_KIND_COUNT ? KindNames[kind] : "?";
+}
+
+uint32_t vg730_request_kind_from_name(const char* name) {
+    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
+        if (vg730_text_equal(KindNames[kind], name)) {
+            return kind;
+        }
+    }
+    return VG730_REQ_KIND_COUNT;
+}
+
+const char* vg730_state_name(uint32_t state) {
+    switch (state) {
+    case VG730_STATE_IDLE:
+        return "idle";
+    case VG730_STATE_STARTED:
+        return "started";
+    case VG730_STATE_ERASED:
+        return "erased";
+    case VG730_STATE_WRITE_MODE:
+        return "write_mode";
+    case VG730_STATE_READ_MODE:
+        return "read_mode";
+    default:
+        return "?";
+    }
+}
+
+const char* vg730_presence_name(uint32_t presence) {
+    switch (presence) {
+    case VG730_PRESENT:
+        return "present";
+    case VG730_RESTARTING:
+        return "restarting";
+    case VG730_UNPLUGGED:
+        return "unplugged";
+    default:
+        return "?";
+    }
+}
