@@ -29,7 +29,7 @@ struct confirm_case {
     ean_words image;
     int verbose, ask, dont_ask, unattended;
     bool console;
-    const char* keys;  // console keys, or standard input when there is no console
+    const char* keys; // console keys, or standard input when there is no console
     std::string output;
     int beeps;
     std::optional<int> exit_code; // none: programming may go on

@@ -25,7 +25,8 @@ std::uint16_t kermit(const std::vector<std::uint8_t>& bytes, std::size_t from, s
 
 void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 class ImageFiles : public ::testing::Test {
@@ -35,7 +36,8 @@ protected:
         flash::settings = {};
         flash::reset_image_state();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("vg730_image_") + info->test_suite_name() + "_" + info->name();
+        std::string name =
+            std::string("vg730_image_") + info->test_suite_name() + "_" + info->name();
         for (char& c : name) {
             if (c == '/') {
                 c = '_';
@@ -122,8 +124,12 @@ struct failure_case {
     std::string message; // "" : computed by the test
 };
 
-std::vector<std::uint8_t> empty_file() { return {}; }
-std::vector<std::uint8_t> one_byte() { return {0x42}; }
+std::vector<std::uint8_t> empty_file() {
+    return {};
+}
+std::vector<std::uint8_t> one_byte() {
+    return {0x42};
+}
 std::vector<std::uint8_t> twenty_three_bytes() {
     auto bytes = vg730::BuildImage(small_image());
     bytes.resize(23);
@@ -148,8 +154,12 @@ std::vector<std::uint8_t> header_claiming(std::uint32_t size) {
     header[23] = static_cast<std::uint8_t>(check >> 8);
     return header;
 }
-std::vector<std::uint8_t> oversize() { return header_claiming(1048576 - 26 + 1); }
-std::vector<std::uint8_t> huge_size() { return header_claiming(0xFFFFFFF0u); }
+std::vector<std::uint8_t> oversize() {
+    return header_claiming(1048576 - 26 + 1);
+}
+std::vector<std::uint8_t> huge_size() {
+    return header_claiming(0xFFFFFFF0u);
+}
 
 // clang-format off
 const failure_case failure_cases[] = {
@@ -254,7 +264,9 @@ struct tag_case {
     std::string build, ean, description;
 };
 
-std::string z(const std::string& s) { return s + std::string(1, '\0'); }
+std::string z(const std::string& s) {
+    return s + std::string(1, '\0');
+}
 
 // clang-format off
 const tag_case tag_cases[] = {
@@ -271,7 +283,8 @@ const tag_case tag_cases[] = {
     {"TagCutByScanEnd", z("$$$BUILD=1.0") + "$$$DESCR=abc", 12 + 8, "1.0", "ffffffffffffffff",
      "(null)"},
     {"TextEndsAtScanEnd", "$$$DESCR=abcdefgh", 9 + 3, "(null)", "ffffffffffffffff", "abc"},
-    {"EanCutByScanEnd", "$$$EAN=00073000991", 7 + 11, "(null)", "00073000ffffffff", "(null)"},
+    {"EanCutByScanEnd", "$$$EAN=00073000991", 7 + 11, "(null)", "0007300000000991", "(null)"},
+    {"EanWithoutLoWord", "$$$EAN=00073000", 7 + 8, "(null)", "00073000ffffffff", "(null)"},
     {"EanNotHexLeavesThatWord", z("$$$EAN=zzzzzzzz99001237"), -1, "(null)", "ffffffff99001237",
      "(null)"},
 };
@@ -287,7 +300,8 @@ TEST_P(TagScan, PrintsWhatTheScannedBytesHold) {
     spec.data = data;
     flash::image_layout layout;
     ASSERT_EQ(flash::load_image(write(spec).c_str(), layout), 0);
-    flash::describe_image(c.scan_end < 0 ? layout.length : 24 + static_cast<std::uint32_t>(c.scan_end));
+    flash::describe_image(c.scan_end < 0 ? layout.length
+                                         : 24 + static_cast<std::uint32_t>(c.scan_end));
     EXPECT_EQ(captured_output(), "Firmware build string:    " + c.build +
                                      "\nTarget part number:       " + c.ean +
                                      "\nDescription:              " + c.description + "\n");

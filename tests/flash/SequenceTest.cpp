@@ -77,12 +77,15 @@ protected:
         output = flash_test::captured_output().substr(before);
         // What follows the image lines.
         const std::size_t description = output.find("Description:");
-        steps = description == std::string::npos ? output
-                                                 : output.substr(output.find('\n', description) + 1);
+        steps = description == std::string::npos
+                    ? output
+                    : output.substr(output.find('\n', description) + 1);
         return r;
     }
 
-    void add_fault(Vg730Fault fault) { ASSERT_EQ(vg730_device_add_fault(&device, &fault), VG730_OK); }
+    void add_fault(Vg730Fault fault) {
+        ASSERT_EQ(vg730_device_add_fault(&device, &fault), VG730_OK);
+    }
 
     flash_test::test_folder folder_;
     std::string output;
@@ -144,8 +147,8 @@ TEST_F(Programming, AddressesChunksAndEraseChecks) {
     const std::size_t download_requests = downloads.size() - 2;
     const std::string download_line = steps.substr(0, steps.find("\nDownload complete"));
     const std::string compare_line =
-        steps.substr(steps.find("Starting compare: "), steps.find("\nCompare finished") -
-                                                           steps.find("Starting compare: "));
+        steps.substr(steps.find("Starting compare: "),
+                     steps.find("\nCompare finished") - steps.find("Starting compare: "));
     EXPECT_EQ(count(download_line, '#'), (download_requests + 63) / 64);
     EXPECT_EQ(count(compare_line, '#'), (uploads.size() + 63) / 64);
 
@@ -161,7 +164,7 @@ TEST_F(Programming, RatesFromTheClock) {
     ASSERT_EQ(program(image(0x10000, 4096)), 0) << output;
     const std::size_t download_requests = requests_of(flash::IOCTL_DOWNLOAD).size() - 1;
     const std::size_t upload_requests = requests_of(flash::IOCTL_UPLOAD).size();
-    const std::string marks_down(( download_requests + 63) / 64, '#');
+    const std::string marks_down((download_requests + 63) / 64, '#');
     const std::string marks_up((upload_requests + 63) / 64, '#');
     EXPECT_EQ(steps, "Erasing...\nDownload started: " + marks_down + "\nDownload complete (" +
                          std::to_string(4096 * 1000 / (2 * download_requests)) +
@@ -203,7 +206,7 @@ TEST_F(Programming, AnnouncesTheTargetVersion) {
 struct failure_case {
     const char* name;
     std::vector<Vg730Fault> faults;
-    std::string steps; // what follows the image lines; "<rate>" for a rate
+    std::string steps;     // what follows the image lines; "<rate>" for a rate
     std::uint32_t uploads; // upload requests sent
 };
 

@@ -1,7 +1,6 @@
 // Native side: the platform of the flash programmer for tests, fuzzers and benchmarks.
 #include "NativePlatform.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -15,7 +15,8 @@ class test_folder {
 public:
     test_folder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("vessa_flash_") + info->test_suite_name() + "_" + info->name();
+        std::string name =
+            std::string("vessa_flash_") + info->test_suite_name() + "_" + info->name();
         for (char& c : name) {
             if (c == '/') {
                 c = '_';
