@@ -195,8 +195,8 @@ std::uint32_t copy_value(std::FILE* file, range value, char* text, std::uint32_t
     std::uint32_t n = 0;
     while (n + 1 < size && static_cast<long>(n) < value.length()) {
         const int c = std::fgetc(file);
-        if (c == EOF) {
-            break;
+        if (c == EOF || c == '\0') {
+            break; // a zero byte ends the text as it would end the caller's string
         }
         text[n++] = static_cast<char>(c);
     }
