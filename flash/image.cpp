@@ -14,10 +14,49 @@ namespace {
 std::uint8_t image_buffer[image_buffer_size];
 ean_words current_image_ean{0xFFFFFFFFu, 0xFFFFFFFFu};
 
-std::uint8_t reverse_bits(std::uint8_t byte) {
+constexpr std::uint8_t reverse_bits_slowly(std::uint8_t byte) {
     byte = static_cast<std::uint8_t>((byte & 0xF0) >> 4 | (byte & 0x0F) << 4);
     byte = static_cast<std::uint8_t>((byte & 0xCC) >> 2 | (byte & 0x33) << 2);
     return static_cast<std::uint8_t>((byte & 0xAA) >> 1 | (byte & 0x55) << 1);
+}
+
+// Every byte of an image passes through here: a table keeps the loader at memory speed.
+struct reversed_bytes {
+    std::uint8_t table[256];
+    constexpr reversed_bytes() : table() {
+        for (int i = 0; i < 256; ++i) {
+            table[i] = reverse_bits_slowly(static_cast<std::uint8_t>(i));
+        }
+    }
+};
+constexpr reversed_bytes reversed;
+
+std::uint8_t reverse_bits(std::uint8_t byte) {
+    return reversed.table[byte];
+}
+
+// The data checksum byte by byte in its reflected form (polynomial 0x1021 reversed: 0x8408): the
+// same result as crc16_update over reflected bytes, one table look-up per byte.
+struct kermit_steps {
+    std::uint16_t table[256];
+    constexpr kermit_steps() : table() {
+        for (int i = 0; i < 256; ++i) {
+            std::uint16_t r = static_cast<std::uint16_t>(i);
+            for (int bit = 0; bit < 8; ++bit) {
+                r = static_cast<std::uint16_t>((r & 1) != 0 ? (r >> 1) ^ 0x8408 : r >> 1);
+            }
+            table[i] = r;
+        }
+    }
+};
+constexpr kermit_steps kermit;
+
+std::uint16_t kermit_checksum(const std::uint8_t* bytes, std::uint32_t length) {
+    std::uint16_t crc = 0;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        crc = static_cast<std::uint16_t>(crc >> 8 ^ kermit.table[(crc ^ bytes[i]) & 0xFF]);
+    }
+    return crc;
 }
 
 std::uint16_t reverse_bits(std::uint16_t word) {
@@ -65,6 +104,17 @@ int text_length(const tag_value& value, std::uint32_t scanned) {
     return static_cast<int>(p - value.start);
 }
 
+// The register step of crc16_update, without the result's reversal.
+inline void crc16_step(std::uint16_t& crc_register, std::uint8_t byte) {
+    std::uint16_t r = crc_register;
+    r = static_cast<std::uint16_t>(r >> 8 | r << 8);
+    r ^= byte;
+    r ^= static_cast<std::uint16_t>((r & 0xFF) >> 4);
+    r ^= static_cast<std::uint16_t>(r << 12);
+    r ^= static_cast<std::uint16_t>((r & 0xFF) << 5);
+    crc_register = r;
+}
+
 const char* text_of(const tag_value& value) {
     return value.start != nullptr ? reinterpret_cast<const char*>(value.start) : "(null)";
 }
@@ -82,17 +132,8 @@ void read_ean_word(const std::uint8_t* digits, std::uint32_t available, std::uin
 } // namespace
 
 std::uint16_t crc16_update(std::uint16_t& crc_register, std::uint8_t byte, bool reflected) {
-    if (reflected) {
-        byte = reverse_bits(byte);
-    }
-    std::uint16_t r = crc_register;
-    r = static_cast<std::uint16_t>(r >> 8 | r << 8);
-    r ^= byte;
-    r ^= static_cast<std::uint16_t>((r & 0xFF) >> 4);
-    r ^= static_cast<std::uint16_t>(r << 12);
-    r ^= static_cast<std::uint16_t>((r & 0xFF) << 5);
-    crc_register = r;
-    return reflected ? reverse_bits(r) : r;
+    crc16_step(crc_register, reflected ? reverse_bits(byte) : byte);
+    return reflected ? reverse_bits(crc_register) : crc_register;
 }
 
 int load_image(const char* path, image_layout& layout) {
@@ -143,11 +184,7 @@ int load_image(const char* path, image_layout& layout) {
     std::uint8_t* data = image_buffer + image_header_size;
     const std::size_t data_read = std::fread(data, 1, rest, file);
     std::memset(data + data_read, 0xFF, rest - data_read);
-    crc = 0;
-    result = 0;
-    for (std::uint32_t i = 0; i < rest; ++i) {
-        result = crc16_update(crc, data[i], true);
-    }
+    result = kermit_checksum(data, rest);
     if (result != 0) {
         print_message("ERROR: Binary checksum not correct. Corrupt file. %d\n", result);
         return image_bad_data_checksum;
@@ -169,7 +206,11 @@ void describe_image(std::uint32_t length) {
     tag_value description;
     for (std::uint32_t at = 0; at < length; ++at) {
         if (image_buffer[at] != '$') {
-            continue;
+            const void* next = std::memchr(image_buffer + at, '$', length - at);
+            if (next == nullptr) {
+                break;
+            }
+            at = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(next) - image_buffer);
         }
         if (spells(at, length, "$$$BUILD=", 9)) {
             at += 9;

@@ -64,6 +64,9 @@ namespace flash::platform {
 using flash_test::state;
 
 std::FILE* output_stream() {
+    if (state.output_sink != nullptr) {
+        return state.output_sink;
+    }
     return flash_test::output_capture != nullptr ? flash_test::output_capture : stdout;
 }
 

@@ -49,6 +49,8 @@ struct native_platform {
     int input_reads = 0;
     int open_handles = 0;
     bool record_requests = true;
+    // Standard output goes here instead of the capture when set (benchmarks: a null device).
+    std::FILE* output_sink = nullptr;
 };
 
 // The one platform the portable code runs on; tests reset it before each run.
