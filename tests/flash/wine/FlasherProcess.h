@@ -1,5 +1,5 @@
-// Windows side (tests): runs the real vessa_flash.exe as a child process, as a calling program or
-// calling program or a person would, and collects what it writes. Every wait is bounded.
+// Windows side (tests): runs the real vessa_flash.exe as a child process, as a calling program
+// or a person would, and collects what it writes. Every wait is bounded.
 #pragma once
 
 #include <cstdint>
