@@ -33,6 +33,12 @@ enum Vg730Result : int32_t {
     VG730_FAIL_SHARING = 7,         // open refused by the sharing rules
     VG730_FAIL_BAD_FAULT = 8,       // fault description not valid
     VG730_FAIL_FULL = 9,            // no room for one more fault
+    // Control requests over the set of gateways (Vg730Emulator.h).
+    VG730_FAIL_NO_DEVICE = 20,  // no gateway with that number
+    VG730_FAIL_EXISTS = 21,     // the number is taken
+    VG730_FAIL_BAD_NUMBER = 22, // not 0..127
+    VG730_FAIL_TOO_MANY = 23,   // every slot is taken
+    VG730_FAIL_BAD_NAME = 24,   // empty name
 };
 
 // Kinds of request, counted one by one and named in faults.

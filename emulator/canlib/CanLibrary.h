@@ -1,0 +1,75 @@
+// Windows side: the state of the emulated CAN library in one process: the channels it lists
+// (one per present emulated gateway, then the virtual channels), the ".info" handle it holds on
+// each gateway while it is initialised, the entry faults read from the driver, and the buses.
+#pragma once
+
+#include "CanBus.h"
+#include "Vg730Emulator.h"
+#include "WinHandles.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vg730emu {
+
+class CanLibrary : public CanNotifier {
+public:
+    static CanLibrary& Instance();
+
+    // Reads the channels and entry faults from the driver and opens the gateways.
+    std::int32_t Initialize();
+    // Closes every CAN handle and lets go of the gateways.
+    std::int32_t Unload();
+    // The status an entry must answer instead of doing its work, if one was set.
+    std::optional<std::int32_t> Fault(const char* entry);
+
+    std::int32_t ChannelCount(std::int32_t* count);
+    std::int32_t ChannelData(std::int32_t channel, std::int32_t item, void* buffer,
+                             std::uint32_t size);
+    std::int32_t OpenChannel(std::int32_t channel, std::int32_t flags);
+    // CAN_OK when the handle's gateway is present in the life the handle was opened in (always
+    // for virtual channels); CAN_ERR_DEVICE_GONE while it is away, CAN_ERR_INVALID_HANDLE after
+    // it came back (or for no handle). info: its live channel record when it is a gateway.
+    std::int32_t CheckHandle(std::int32_t handle, std::uint8_t* info = nullptr,
+                             bool* isGateway = nullptr);
+
+    CanBusSet& Bus() { return FBus; }
+    bool Initialized();
+
+    void Notify(std::uintptr_t window, std::int32_t handle, std::uint32_t event) override;
+
+private:
+    CanLibrary();
+
+    struct Gateway {
+        std::uint32_t number = 0;
+        UniqueFileHandle info;
+        std::uint32_t generation = 0;
+    };
+    struct Channel {
+        bool gateway;
+        std::uint32_t id; // gateway number or place among the virtual channels
+    };
+
+    void refresh();
+    Gateway* link(std::uint32_t number);
+    bool query(Gateway& gateway, std::uint8_t* info);
+    bool reopen(Gateway& gateway);
+    std::optional<Channel> channel_at(std::int32_t index) const;
+
+    std::mutex FLock;
+    bool FInitialized = false;
+    std::vector<Gateway> FGateways; // ascending by number
+    std::vector<std::string> FVirtual;
+    std::vector<Vg730EntryFault> FFaults;
+    std::uint32_t FGenerations = 0;
+    CanBusSet FBus;
+};
+
+// Bus number of a channel: gateways by their number, virtual channels above them.
+inline constexpr std::uint64_t VirtualChannelBase = 0x10000;
+
+} // namespace vg730emu

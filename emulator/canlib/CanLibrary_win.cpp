@@ -1,0 +1,308 @@
+// Windows side: the emulated CAN library's channels and gateways, read live from the driver.
+#include "CanLibrary.h"
+
+#include "WinApi.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vg730emu {
+
+namespace {
+
+// The channel data items a caller asks for.
+enum : std::int32_t {
+    ItemFirmware = 9, // four 16-bit words: build, 0, minor, major
+    ItemEan = 11,     // 8 bytes: EAN lo then hi, little-endian
+    ItemName = 13,    // zero-ended text
+};
+
+std::uint32_t word(const std::uint8_t* buffer, std::uint32_t offset) {
+    std::uint32_t value;
+    std::memcpy(&value, buffer + offset, 4);
+    return value;
+}
+
+UniqueFileHandle open_info(std::uint32_t number) {
+    char path[48];
+    std::snprintf(path, sizeof(path), "\\\\.\\Quorvelxlink%u.info", number);
+    return UniqueFileHandle(
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+// Asks the driver's control object; false when the driver does not answer.
+template <typename T> bool control_request(std::uint32_t code, T& request) {
+    UniqueFileHandle control(CreateFileW(L"\\\\.\\Vg730EmuControl", GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD returned = 0;
+    return control &&
+           DeviceIoControl(control.get(), code, &request, sizeof(request), &request,
+                           sizeof(request), &returned, nullptr) &&
+           returned == sizeof(request) && request.result == VG730_OK;
+}
+
+std::uint32_t milliseconds_since_load() {
+    static const ULONGLONG start = GetTickCount64();
+    return static_cast<std::uint32_t>(GetTickCount64() - start);
+}
+
+} // namespace
+
+CanLibrary& CanLibrary::Instance() {
+    static CanLibrary library;
+    return library;
+}
+
+CanLibrary::CanLibrary() : FBus(*this, milliseconds_since_load) {}
+
+void CanLibrary::Notify(std::uintptr_t window, std::int32_t handle, std::uint32_t event) {
+    PostMessageW(reinterpret_cast<HWND>(window), CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(handle),
+                 MAKELPARAM(event, 0));
+}
+
+bool CanLibrary::Initialized() {
+    std::lock_guard<std::mutex> guard(FLock);
+    return FInitialized;
+}
+
+std::int32_t CanLibrary::Initialize() {
+    std::lock_guard<std::mutex> guard(FLock);
+    Vg730EntryFaultList faults{};
+    FFaults.clear();
+    if (control_request(VG730_CTL_ENTRY_FAULTS, faults)) {
+        FFaults.assign(faults.faults, faults.faults + faults.count);
+    }
+    // A fault on the initialisation itself leaves the library unusable.
+    for (const Vg730EntryFault& fault : FFaults) {
+        if (std::strcmp(fault.entry, "canInitializeLibrary") == 0) {
+            return fault.status;
+        }
+    }
+    FInitialized = true;
+    refresh();
+    return CAN_OK;
+}
+
+std::int32_t CanLibrary::Unload() {
+    std::lock_guard<std::mutex> guard(FLock);
+    FBus.CloseAll();
+    FGateways.clear();
+    FVirtual.clear();
+    FInitialized = false;
+    return CAN_OK;
+}
+
+std::optional<std::int32_t> CanLibrary::Fault(const char* entry) {
+    std::lock_guard<std::mutex> guard(FLock);
+    for (const Vg730EntryFault& fault : FFaults) {
+        if (std::strcmp(fault.entry, entry) == 0) {
+            return fault.status;
+        }
+    }
+    return std::nullopt;
+}
+
+bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {
+    std::uint8_t buffer[VG730_CHANNEL_INFO_SIZE] = {};
+    DWORD returned = 0;
+    const bool ok = gateway.info &&
+                    DeviceIoControl(gateway.info.get(), VG730_IOCTL_CHANNEL_INFO, buffer,
+                                    sizeof(buffer), buffer, sizeof(buffer), &returned, nullptr) &&
+                    returned == sizeof(buffer);
+    if (ok && info) {
+        std::memcpy(info, buffer, sizeof(buffer));
+    }
+    return ok;
+}
+
+// A gateway that restarted is a new device: the old handle is stale and a new one is needed.
+bool CanLibrary::reopen(Gateway& gateway) {
+    UniqueFileHandle info = open_info(gateway.number);
+    if (!info) {
+        return false;
+    }
+    gateway.info = std::move(info);
+    gateway.generation = ++FGenerations;
+    return true;
+}
+
+CanLibrary::Gateway* CanLibrary::link(std::uint32_t number) {
+    auto it = FGateways.begin();
+    while (it != FGateways.end() && it->number < number) {
+        ++it;
+    }
+    if (it != FGateways.end() && it->number == number) {
+        if (query(*it, nullptr) || reopen(*it)) {
+            return &*it;
+        }
+        return nullptr;
+    }
+    Gateway gateway;
+    gateway.number = number;
+    if (!reopen(gateway)) {
+        return nullptr;
+    }
+    return &*FGateways.insert(it, std::move(gateway));
+}
+
+void CanLibrary::refresh() {
+    Vg730ChannelList list{};
+    if (!control_request(VG730_CTL_LIST, list)) {
+        FGateways.clear();
+        FVirtual.clear();
+        return;
+    }
+    std::vector<std::uint32_t> listed;
+    for (std::uint32_t i = 0; i < list.gateway_count; ++i) {
+        if (link(list.gateways[i]) != nullptr) {
+            listed.push_back(list.gateways[i]);
+        }
+    }
+    // Let go of gateways that are gone, and of those that did not answer.
+    std::vector<Gateway> kept;
+    for (Gateway& gateway : FGateways) {
+        for (std::uint32_t number : listed) {
+            if (number == gateway.number) {
+                kept.push_back(std::move(gateway));
+                break;
+            }
+        }
+    }
+    FGateways = std::move(kept);
+    FVirtual.assign(list.virtual_names, list.virtual_names + list.virtual_count);
+}
+
+std::optional<CanLibrary::Channel> CanLibrary::channel_at(std::int32_t index) const {
+    if (index < 0) {
+        return std::nullopt;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    if (i < FGateways.size()) {
+        return Channel{true, FGateways[i].number};
+    }
+    if (i - FGateways.size() < FVirtual.size()) {
+        return Channel{false, static_cast<std::uint32_t>(i - FGateways.size())};
+    }
+    return std::nullopt;
+}
+
+std::int32_t CanLibrary::ChannelCount(std::int32_t* count) {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (!FInitialized) {
+        return CAN_ERR_NOT_INITIALIZED;
+    }
+    if (!count) {
+        return CAN_ERR_PARAM;
+    }
+    refresh();
+    *count = static_cast<std::int32_t>(FGateways.size() + FVirtual.size());
+    return CAN_OK;
+}
+
+std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void* buffer,
+                                     std::uint32_t size) {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (!FInitialized) {
+        return CAN_ERR_NOT_INITIALIZED;
+    }
+    const std::optional<Channel> channel = channel_at(index);
+    if (!channel) {
+        return CAN_ERR_NOTFOUND;
+    }
+    if (!buffer || (item != ItemName && size < 8) || size == 0) {
+        return CAN_ERR_PARAM;
+    }
+    std::uint8_t info[VG730_CHANNEL_INFO_SIZE] = {};
+    if (channel->gateway) {
+        Gateway* gateway = link(channel->id);
+        if (!gateway || !query(*gateway, info)) {
+            return CAN_ERR_DEVICE_GONE;
+        }
+    } else {
+        std::memcpy(info + VG730_CH_NAME, FVirtual[channel->id].c_str(),
+                    FVirtual[channel->id].size());
+    }
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    switch (item) {
+    case ItemName: {
+        const char* name = reinterpret_cast<const char*>(info + VG730_CH_NAME);
+        const std::size_t length = std::min<std::size_t>(std::strlen(name), size - 1);
+        std::memcpy(out, name, length);
+        out[length] = 0;
+        return CAN_OK;
+    }
+    case ItemEan:
+        std::memcpy(out, info + VG730_CH_EAN_LO, 4);
+        std::memcpy(out + 4, info + VG730_CH_EAN_HI, 4);
+        return CAN_OK;
+    case ItemFirmware: {
+        const std::uint16_t words[4] = {
+            static_cast<std::uint16_t>(word(info, VG730_CH_FIRMWARE_BUILD)), 0,
+            static_cast<std::uint16_t>(word(info, VG730_CH_FIRMWARE_MINOR)),
+            static_cast<std::uint16_t>(word(info, VG730_CH_FIRMWARE_MAJOR))};
+        std::memcpy(out, words, 8);
+        return CAN_OK;
+    }
+    default:
+        return CAN_ERR_PARAM;
+    }
+}
+
+std::int32_t CanLibrary::OpenChannel(std::int32_t index, std::int32_t flags) {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (!FInitialized) {
+        return CAN_ERR_NOT_INITIALIZED;
+    }
+    const std::optional<Channel> channel = channel_at(index);
+    if (!channel) {
+        return CAN_ERR_NOTFOUND;
+    }
+    const auto openFlags = static_cast<std::uint32_t>(flags);
+    if (!channel->gateway) {
+        if (!(openFlags & CAN_OPEN_ACCEPT_VIRTUAL)) {
+            return CAN_ERR_NOTFOUND;
+        }
+        return FBus.Open(VirtualChannelBase + channel->id, openFlags, 0);
+    }
+    Gateway* gateway = link(channel->id);
+    if (!gateway) {
+        return CAN_ERR_DEVICE_GONE;
+    }
+    return FBus.Open(channel->id, openFlags, gateway->generation);
+}
+
+std::int32_t CanLibrary::CheckHandle(std::int32_t handle, std::uint8_t* info, bool* isGateway) {
+    std::uint64_t channel = 0;
+    std::uint32_t generation = 0;
+    if (!FBus.Lookup(handle, &channel, &generation)) {
+        return CAN_ERR_INVALID_HANDLE;
+    }
+    const bool gatewayChannel = channel < VirtualChannelBase;
+    if (isGateway) {
+        *isGateway = gatewayChannel;
+    }
+    if (!gatewayChannel) {
+        return CAN_OK;
+    }
+    std::lock_guard<std::mutex> guard(FLock);
+    const auto number = static_cast<std::uint32_t>(channel);
+    bool listed = false;
+    for (const Gateway& gateway : FGateways) {
+        listed = listed || gateway.number == number;
+    }
+    if (!listed) {
+        // No longer listed: back under a new life (stale handle) or still away. Probing must not
+        // add it to the list, whose order callers rely on between two calls.
+        return open_info(number) ? CAN_ERR_INVALID_HANDLE : CAN_ERR_DEVICE_GONE;
+    }
+    Gateway* gateway = link(number);
+    if (!gateway) {
+        return CAN_ERR_DEVICE_GONE;
+    }
+    if (gateway->generation != generation) {
+        return CAN_ERR_INVALID_HANDLE;
+    }
+    return query(*gateway, info) ? CAN_OK : CAN_ERR_DEVICE_GONE;
+}
+
+} // namespace vg730emu

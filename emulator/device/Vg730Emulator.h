@@ -1,0 +1,119 @@
+// Portable: every emulated gateway of one machine, the virtual CAN channels and the CAN library
+// faults, with the control requests the kernel-mode test driver answers on its control object
+// "\\.\Vg730EmuControl". Freestanding like the device model: the driver holds one of these.
+#pragma once
+
+#include "Vg730Device.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum : uint32_t {
+    VG730_MAX_DEVICE_NUMBER = 127,
+    VG730_MAX_DEVICES = 16, // gateways at once
+    VG730_MAX_VIRTUAL_CHANNELS = 8,
+    VG730_MAX_ENTRY_FAULTS = 16,
+    VG730_ENTRY_NAME_SIZE = 32,
+};
+
+// Control codes: device type 0x8003, METHOD_BUFFERED, FILE_ANY_ACCESS.
+#define VG730_CONTROL_CODE(function) ((0x8003u << 16) | ((function) << 2))
+enum : uint32_t {
+    VG730_CTL_RESET = VG730_CONTROL_CODE(0x900),        // Vg730ControlResult
+    VG730_CTL_ADD = VG730_CONTROL_CODE(0x901),          // Vg730AddRequest
+    VG730_CTL_REMOVE = VG730_CONTROL_CODE(0x902),       // Vg730DeviceRequest
+    VG730_CTL_FAULT = VG730_CONTROL_CODE(0x903),        // Vg730FaultRequest
+    VG730_CTL_CLEAR = VG730_CONTROL_CODE(0x904),        // Vg730DeviceRequest
+    VG730_CTL_REPORT = VG730_CONTROL_CODE(0x905),       // Vg730ReportRequest
+    VG730_CTL_ADD_VIRTUAL = VG730_CONTROL_CODE(0x906),  // Vg730VirtualRequest
+    VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),         // Vg730ChannelList
+    VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),  // Vg730EntryFaultRequest
+    VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909), // Vg730EntryFaultList
+};
+
+// Every control buffer begins with the result word the driver answers (a Vg730Result or one of
+// the results above). The control call itself fails only for unknown codes and wrong sizes.
+typedef struct Vg730ControlResult {
+    int32_t result;
+} Vg730ControlResult;
+
+typedef struct Vg730AddRequest {
+    int32_t result;
+    uint32_t number;
+    Vg730Identity identity;
+} Vg730AddRequest;
+
+typedef struct Vg730DeviceRequest {
+    int32_t result;
+    uint32_t number;
+} Vg730DeviceRequest;
+
+typedef struct Vg730FaultRequest {
+    int32_t result;
+    uint32_t number;
+    Vg730Fault fault;
+} Vg730FaultRequest;
+
+typedef struct Vg730ReportRequest {
+    int32_t result;
+    uint32_t number;
+    Vg730Report report; // out
+} Vg730ReportRequest;
+
+typedef struct Vg730VirtualRequest {
+    int32_t result;
+    uint32_t index; // out: position among the virtual channels
+    char name[VG730_NAME_SIZE];
+} Vg730VirtualRequest;
+
+// What the CAN library lists: the gateways present now, by ascending number, then the virtual
+// channels in the order they were added.
+typedef struct Vg730ChannelList {
+    int32_t result;
+    uint32_t gateway_count;
+    uint32_t gateways[VG730_MAX_DEVICES];
+    uint32_t virtual_count;
+    char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
+} Vg730ChannelList;
+
+// A CAN library entry that answers a chosen status instead of doing its work. set 0 removes it.
+typedef struct Vg730EntryFault {
+    char entry[VG730_ENTRY_NAME_SIZE];
+    int32_t status;
+} Vg730EntryFault;
+
+typedef struct Vg730EntryFaultRequest {
+    int32_t result;
+    uint32_t set;
+    Vg730EntryFault fault;
+} Vg730EntryFaultRequest;
+
+typedef struct Vg730EntryFaultList {
+    int32_t result;
+    uint32_t count;
+    Vg730EntryFault faults[VG730_MAX_ENTRY_FAULTS];
+} Vg730EntryFaultList;
+
+typedef struct Vg730Slot {
+    uint32_t used;
+    Vg730Device device;
+} Vg730Slot;
+
+typedef struct Vg730Emulator {
+    uint32_t adds; // gives each added gateway handles no earlier gateway of its number had
+    uint32_t virtual_count;
+    char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
+    uint32_t entry_fault_count;
+    Vg730EntryFault entry_faults[VG730_MAX_ENTRY_FAULTS];
+    Vg730Slot slots[VG730_MAX_DEVICES];
+} Vg730Emulator;
+
+void vg730_emulator_init(Vg730Emulator* emulator);
+
+// The gateway with that number, present or not, or null.
+Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number);
+
+// One control request: answers in the buffer's result word and returns VG730_OK, or fails the
+// call with VG730_FAIL_UNKNOWN_REQUEST / VG730_FAIL_BAD_SIZE.
+Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uint32_t control_code,
+                                   void* buffer, uint32_t size, uint32_t* bytes_returned);

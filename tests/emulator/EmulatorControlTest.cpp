@@ -1,0 +1,232 @@
+// Portable: the control requests over the set of emulated gateways, as the driver passes them on.
+#include "Vg730Emulator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+class EmulatorTest : public testing::Test {
+protected:
+    EmulatorTest() : emulator(std::make_unique<Vg730Emulator>()) {
+        vg730_emulator_init(emulator.get());
+    }
+
+    template <typename T> std::int32_t Send(std::uint32_t code, T& request) {
+        std::uint32_t returned = 0;
+        EXPECT_EQ(
+            vg730_emulator_control(emulator.get(), now, code, &request, sizeof(request), &returned),
+            VG730_OK);
+        EXPECT_EQ(returned, sizeof(request));
+        return request.result;
+    }
+    std::int32_t Add(std::uint32_t number) {
+        Vg730AddRequest request{};
+        request.number = number;
+        vg730_identity_default(&request.identity, number);
+        return Send(VG730_CTL_ADD, request);
+    }
+    std::int32_t Remove(std::uint32_t number) {
+        Vg730DeviceRequest request{};
+        request.number = number;
+        return Send(VG730_CTL_REMOVE, request);
+    }
+    std::int32_t AddVirtual(const char* name) {
+        Vg730VirtualRequest request{};
+        std::strncpy(request.name, name, sizeof(request.name) - 1);
+        return Send(VG730_CTL_ADD_VIRTUAL, request);
+    }
+    Vg730ChannelList List() {
+        Vg730ChannelList list{};
+        EXPECT_EQ(Send(VG730_CTL_LIST, list), VG730_OK);
+        return list;
+    }
+    std::vector<std::uint32_t> Gateways() {
+        const Vg730ChannelList list = List();
+        return std::vector<std::uint32_t>(list.gateways, list.gateways + list.gateway_count);
+    }
+
+    std::unique_ptr<Vg730Emulator> emulator;
+    std::uint32_t now = 1000;
+};
+
+TEST_F(EmulatorTest, NumbersFromZeroTo127) {
+    EXPECT_EQ(Add(0), VG730_OK);
+    EXPECT_EQ(Add(127), VG730_OK);
+    EXPECT_EQ(Add(64), VG730_OK);
+    EXPECT_EQ(Add(128), VG730_FAIL_BAD_NUMBER);
+    EXPECT_EQ(Add(0xFFFFFFFFu), VG730_FAIL_BAD_NUMBER);
+    EXPECT_EQ(Add(64), VG730_FAIL_EXISTS);
+    EXPECT_EQ(Gateways(), (std::vector<std::uint32_t>{0, 64, 127}));
+    ASSERT_NE(vg730_emulator_find(emulator.get(), 127), nullptr);
+    EXPECT_EQ(vg730_emulator_find(emulator.get(), 127)->number, 127u);
+    EXPECT_EQ(vg730_emulator_find(emulator.get(), 5), nullptr);
+}
+
+TEST_F(EmulatorTest, AsManyGatewaysAsSlotsThenRefused) {
+    for (std::uint32_t i = 0; i < VG730_MAX_DEVICES; ++i) {
+        EXPECT_EQ(Add(i * 7), VG730_OK) << i;
+    }
+    EXPECT_EQ(Add(126), VG730_FAIL_TOO_MANY);
+    EXPECT_EQ(Remove(7), VG730_OK);
+    EXPECT_EQ(Add(126), VG730_OK);
+    EXPECT_EQ(Remove(7), VG730_FAIL_NO_DEVICE);
+}
+
+TEST_F(EmulatorTest, ListShowsOnlyPresentGatewaysThenVirtualChannels) {
+    ASSERT_EQ(Add(3), VG730_OK);
+    ASSERT_EQ(Add(1), VG730_OK);
+    ASSERT_EQ(AddVirtual("Quorvel Virtual channel 1"), VG730_OK);
+    ASSERT_EQ(AddVirtual("Second Virtual"), VG730_OK);
+    EXPECT_EQ(AddVirtual(""), VG730_FAIL_BAD_NAME);
+
+    // Device 3 restarts after programming: gone from the list until it is back.
+    Vg730Device* device = vg730_emulator_find(emulator.get(), 3);
+    std::uint8_t command[24] = {};
+    command[4] = VG730_FLASH_START;
+    std::uint32_t returned;
+    ASSERT_EQ(
+        vg730_device_ioctl(device, nullptr, now, VG730_IOCTL_FLASH_COMMAND, command, 24, &returned),
+        VG730_OK);
+    command[4] = VG730_FLASH_END;
+    ASSERT_EQ(
+        vg730_device_ioctl(device, nullptr, now, VG730_IOCTL_FLASH_COMMAND, command, 24, &returned),
+        VG730_OK);
+    EXPECT_EQ(Gateways(), (std::vector<std::uint32_t>{1}));
+    now += VG730_DEFAULT_RESTART_MS;
+    EXPECT_EQ(Gateways(), (std::vector<std::uint32_t>{1, 3}));
+
+    const Vg730ChannelList list = List();
+    ASSERT_EQ(list.virtual_count, 2u);
+    EXPECT_STREQ(list.virtual_names[0], "Quorvel Virtual channel 1");
+    EXPECT_STREQ(list.virtual_names[1], "Second Virtual");
+}
+
+TEST_F(EmulatorTest, FaultsReachTheirGatewayOnly) {
+    ASSERT_EQ(Add(2), VG730_OK);
+    ASSERT_EQ(Add(4), VG730_OK);
+    Vg730FaultRequest fault{};
+    fault.number = 4;
+    fault.fault.type = VG730_FAULT_REFUSE_START;
+    fault.fault.status = 7;
+    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_OK);
+    fault.number = 9;
+    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_FAIL_NO_DEVICE);
+    fault.number = 4;
+    fault.fault.type = 0;
+    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_FAIL_BAD_FAULT);
+
+    Vg730ReportRequest report{};
+    report.number = 4;
+    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    EXPECT_EQ(report.report.refuse_start_status, 7);
+    report.number = 2;
+    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    EXPECT_EQ(report.report.refuse_start_status, 0);
+
+    Vg730DeviceRequest clear{};
+    clear.number = 4;
+    EXPECT_EQ(Send(VG730_CTL_CLEAR, clear), VG730_OK);
+    report.number = 4;
+    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    EXPECT_EQ(report.report.refuse_start_status, 0);
+    clear.number = 5;
+    EXPECT_EQ(Send(VG730_CTL_CLEAR, clear), VG730_FAIL_NO_DEVICE);
+}
+
+TEST_F(EmulatorTest, UnplugNowRemovesFromTheListButKeepsTheReport) {
+    ASSERT_EQ(Add(6), VG730_OK);
+    Vg730FaultRequest fault{};
+    fault.number = 6;
+    fault.fault.type = VG730_FAULT_UNPLUG;
+    fault.fault.nth = 0;
+    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_OK);
+    EXPECT_TRUE(Gateways().empty());
+    Vg730ReportRequest report{};
+    report.number = 6;
+    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    EXPECT_EQ(report.report.presence, VG730_UNPLUGGED);
+}
+
+TEST_F(EmulatorTest, HandlesOfARemovedGatewayDoNotFitItsSuccessor) {
+    ASSERT_EQ(Add(8), VG730_OK);
+    Vg730Handle old;
+    ASSERT_EQ(
+        vg730_device_open(vg730_emulator_find(emulator.get(), 8), now, VG730_OBJECT_INFO, &old),
+        VG730_OK);
+    ASSERT_EQ(Remove(8), VG730_OK);
+    ASSERT_EQ(Add(8), VG730_OK);
+    Vg730Device* successor = vg730_emulator_find(emulator.get(), 8);
+    vg730_device_close(successor, &old); // must not count against the new gateway
+    Vg730Handle info, exclusive;
+    ASSERT_EQ(vg730_device_open(successor, now, VG730_OBJECT_INFO, &info), VG730_OK);
+    std::uint8_t buffer[376];
+    std::uint32_t returned;
+    EXPECT_EQ(
+        vg730_device_ioctl(successor, &old, now, VG730_IOCTL_GET_CARD_INFO, buffer, 376, &returned),
+        VG730_FAIL_STALE_HANDLE);
+    EXPECT_EQ(vg730_device_open(successor, now, VG730_OBJECT_EXCLUSIVE, &exclusive),
+              VG730_FAIL_SHARING);
+}
+
+TEST_F(EmulatorTest, EntryFaultsSetReplaceAndRemove) {
+    auto set = [&](const char* name, std::int32_t status, bool on) {
+        Vg730EntryFaultRequest request{};
+        std::strncpy(request.fault.entry, name, sizeof(request.fault.entry) - 1);
+        request.fault.status = status;
+        request.set = on;
+        return Send(VG730_CTL_ENTRY_FAULT, request);
+    };
+    EXPECT_EQ(set("canOpenChannel", -3, true), VG730_OK);
+    EXPECT_EQ(set("canWrite", -10, true), VG730_OK);
+    EXPECT_EQ(set("canOpenChannel", -5, true), VG730_OK);
+    EXPECT_EQ(set("", -5, true), VG730_FAIL_BAD_NAME);
+    Vg730EntryFaultList faults{};
+    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
+    ASSERT_EQ(faults.count, 2u);
+    EXPECT_STREQ(faults.faults[0].entry, "canOpenChannel");
+    EXPECT_EQ(faults.faults[0].status, -5);
+    EXPECT_EQ(set("canOpenChannel", 0, false), VG730_OK);
+    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
+    ASSERT_EQ(faults.count, 1u);
+    EXPECT_STREQ(faults.faults[0].entry, "canWrite");
+}
+
+TEST_F(EmulatorTest, ResetForgetsEverything) {
+    ASSERT_EQ(Add(1), VG730_OK);
+    ASSERT_EQ(AddVirtual("Virtual A"), VG730_OK);
+    Vg730EntryFaultRequest entry{};
+    std::strcpy(entry.fault.entry, "canWrite");
+    entry.fault.status = -1;
+    entry.set = 1;
+    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULT, entry), VG730_OK);
+    Vg730ControlResult reset{};
+    EXPECT_EQ(Send(VG730_CTL_RESET, reset), VG730_OK);
+    const Vg730ChannelList list = List();
+    EXPECT_EQ(list.gateway_count, 0u);
+    EXPECT_EQ(list.virtual_count, 0u);
+    Vg730EntryFaultList faults{};
+    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
+    EXPECT_EQ(faults.count, 0u);
+    EXPECT_EQ(Add(1), VG730_OK);
+}
+
+TEST_F(EmulatorTest, WrongSizesAndCodesFailTheCall) {
+    Vg730AddRequest add{};
+    std::uint32_t returned = 7;
+    EXPECT_EQ(vg730_emulator_control(emulator.get(), now, VG730_CTL_ADD, &add, sizeof(add) - 1,
+                                     &returned),
+              VG730_FAIL_BAD_SIZE);
+    EXPECT_EQ(returned, 0u);
+    EXPECT_EQ(vg730_emulator_control(emulator.get(), now, VG730_CTL_RESET, nullptr, 0, &returned),
+              VG730_FAIL_BAD_SIZE);
+    EXPECT_EQ(vg730_emulator_control(emulator.get(), now, VG730_CONTROL_CODE(0x950), &add,
+                                     sizeof(add), &returned),
+              VG730_FAIL_UNKNOWN_REQUEST);
+    EXPECT_TRUE(Gateways().empty());
+}
+
+} // namespace
