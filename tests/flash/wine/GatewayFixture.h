@@ -18,7 +18,8 @@
 
 namespace flash_wine {
 
-inline const std::string banner = "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
+inline const std::string banner =
+    "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
 inline const std::string not_updated = "\nThe firmware was NOT updated.\nPress RETURN to quit.\n";
 
 class Gateways : public ::testing::Test {
@@ -38,7 +39,8 @@ protected:
         vg730emu::ResetEmulator();
         control_.emplace();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("vessa_flash_") + info->test_suite_name() + "_" + info->name();
+        std::string name =
+            std::string("vessa_flash_") + info->test_suite_name() + "_" + info->name();
         for (char& c : name) {
             if (c == '/') {
                 c = '_';

@@ -121,13 +121,4 @@ TEST(AbsentDevice, OutputIsFlushedBeforeTheReturnWait) {
     EXPECT_EQ(r.output, absent_device_output(5));
 }
 
-TEST(AllDevices, NoneFound) {
-    run_options options;
-    options.timeout_ms = 30000;
-    const run_result r = run_flasher({"-all", "x.img"}, options);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.output, banner);
-}
-
 } // namespace

@@ -241,13 +241,14 @@ TEST_P(BadImage, RefusedBeforeAnythingIsSent) {
     if (const auto at = message.find("<crc>"); at != std::string::npos) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-        message.replace(at, 5, std::to_string(vg730_crc16_kermit(bytes.data() + 24, bytes.size() - 24)));
+        message.replace(at, 5,
+                        std::to_string(vg730_crc16_kermit(bytes.data() + 24, bytes.size() - 24)));
     }
     const run_result r = run_flasher({"-C1", "-vc", path});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(r.output.ends_with("\nLoading image file '" + path + "'..." + message +
-                                   "Error: Unable to open file '" + path + "' (r=" +
-                                   std::to_string(c.r) + ")\n" + not_updated))
+                                   "Error: Unable to open file '" + path +
+                                   "' (r=" + std::to_string(c.r) + ")\n" + not_updated))
         << r.output;
     EXPECT_EQ(report(1).requests[VG730_REQ_FLASH_COMMAND], 1u) << "only FLASH_END";
     EXPECT_EQ(report(1).requests[VG730_REQ_DOWNLOAD], 0u);
