@@ -92,7 +92,8 @@ protected:
     std::string steps;
 };
 
-// The example of the design: load address 0x1FE8, 0x12345 bytes.
+// Load address 0x1FE8 and 0x12345 bytes: a first chunk that ends short of a page end, and two
+// banks to check.
 TEST_F(Programming, AddressesChunksAndEraseChecks) {
     ASSERT_EQ(program(image(0x1FE8, 0x12345)), 0) << output;
 
