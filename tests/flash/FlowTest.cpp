@@ -322,13 +322,14 @@ TEST_F(Program, AllDevicesOneFailing) {
     EXPECT_EQ(report(2).image_ok, 1u);
     EXPECT_EQ(report(7).image_ok, 1u);
     EXPECT_EQ(platform_state().open_handles, 0);
-    std::vector<std::uint32_t> ends;
+    // FLASH_END to every device after the loop, in ascending order, and nothing after it.
+    std::vector<int> ended;
     for (const sent_request& r : platform_state().requests) {
         if (r.control_code == flash::IOCTL_FLASH_COMMAND && r.word4 == flash::FLASH_END) {
-            ends.push_back(r.word4);
+            ended.push_back(r.device);
         }
     }
-    EXPECT_EQ(ends.size(), 3u);
+    EXPECT_EQ(ended, (std::vector<int>{2, 5, 7}));
     const auto last_command = std::find_if(
         platform_state().requests.rbegin(), platform_state().requests.rend(),
         [](const sent_request& r) { return r.control_code != flash::IOCTL_FLASH_COMMAND; });

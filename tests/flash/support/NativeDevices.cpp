@@ -117,7 +117,7 @@ bool device_control(device_ref device, std::uint32_t control_code, void* buffer,
             {control_code, flash_test::word(buffer, 4), flash_test::word(buffer, 8),
              flash_test::word(buffer, 12), size >= 24 ? flash_test::word(buffer, 16) : 0,
              size >= 24 ? flash_test::word(buffer, 12) : 0,
-             size >= 24 ? flash_test::word(buffer, 20) : 0});
+             size >= 24 ? flash_test::word(buffer, 20) : 0, slot.number});
     }
     platform_state().clock_ms += platform_state().ms_per_request;
     const std::uint32_t address = flash_test::word(buffer, 8);

@@ -26,6 +26,7 @@ struct sent_request {
     std::uint32_t address;                                     // download / upload
     std::uint32_t length;                                      // download / upload
     std::uint32_t version_major, version_minor, version_build; // flash command
+    int device;                                                // number it was sent to
 };
 
 struct native_platform {
