@@ -14,29 +14,31 @@ namespace {
 std::uint8_t image_buffer[image_buffer_size];
 ean_words current_image_ean{0xFFFFFFFFu, 0xFFFFFFFFu};
 
-constexpr std::uint8_t reverse_bits_slowly(std::uint8_t byte) {
+std::uint8_t reverse_bits(std::uint8_t byte) {
     byte = static_cast<std::uint8_t>((byte & 0xF0) >> 4 | (byte & 0x0F) << 4);
     byte = static_cast<std::uint8_t>((byte & 0xCC) >> 2 | (byte & 0x33) << 2);
     return static_cast<std::uint8_t>((byte & 0xAA) >> 1 | (byte & 0x55) << 1);
 }
 
-// Every byte of an image passes through here: a table keeps the loader at memory speed.
-struct reversed_bytes {
-    std::uint8_t table[256];
-    constexpr reversed_bytes() : table() {
-        for (int i = 0; i < 256; ++i) {
-            table[i] = reverse_bits_slowly(static_cast<std::uint8_t>(i));
-        }
-    }
-};
-constexpr reversed_bytes reversed;
-
-std::uint8_t reverse_bits(std::uint8_t byte) {
-    return reversed.table[byte];
+std::uint16_t reverse_bits(std::uint16_t word) {
+    return static_cast<std::uint16_t>(reverse_bits(static_cast<std::uint8_t>(word)) << 8 |
+                                      reverse_bits(static_cast<std::uint8_t>(word >> 8)));
 }
 
-// The data checksum byte by byte in its reflected form (polynomial 0x1021 reversed: 0x8408): the
-// same result as crc16_update over reflected bytes, one table look-up per byte.
+// The register step of crc16_update, without the reversals.
+void crc16_step(std::uint16_t& crc_register, std::uint8_t byte) {
+    std::uint16_t r = crc_register;
+    r = static_cast<std::uint16_t>(r >> 8 | r << 8);
+    r ^= byte;
+    r ^= static_cast<std::uint16_t>((r & 0xFF) >> 4);
+    r ^= static_cast<std::uint16_t>(r << 12);
+    r ^= static_cast<std::uint16_t>((r & 0xFF) << 5);
+    crc_register = r;
+}
+
+// The data checksum covers up to a MiB: computed in its reflected form (polynomial 0x1021
+// reversed, 0x8408) with one table look-up per byte, which gives the same result as
+// crc16_update over every byte reflected.
 struct kermit_steps {
     std::uint16_t table[256];
     constexpr kermit_steps() : table() {
@@ -57,11 +59,6 @@ std::uint16_t kermit_checksum(const std::uint8_t* bytes, std::uint32_t length) {
         crc = static_cast<std::uint16_t>(crc >> 8 ^ kermit.table[(crc ^ bytes[i]) & 0xFF]);
     }
     return crc;
-}
-
-std::uint16_t reverse_bits(std::uint16_t word) {
-    return static_cast<std::uint16_t>(reverse_bits(static_cast<std::uint8_t>(word)) << 8 |
-                                      reverse_bits(static_cast<std::uint8_t>(word >> 8)));
 }
 
 std::uint32_t little_endian_word(const std::uint8_t* p) {
@@ -102,17 +99,6 @@ int text_length(const tag_value& value, std::uint32_t scanned) {
         ++p;
     }
     return static_cast<int>(p - value.start);
-}
-
-// The register step of crc16_update, without the result's reversal.
-inline void crc16_step(std::uint16_t& crc_register, std::uint8_t byte) {
-    std::uint16_t r = crc_register;
-    r = static_cast<std::uint16_t>(r >> 8 | r << 8);
-    r ^= byte;
-    r ^= static_cast<std::uint16_t>((r & 0xFF) >> 4);
-    r ^= static_cast<std::uint16_t>(r << 12);
-    r ^= static_cast<std::uint16_t>((r & 0xFF) << 5);
-    crc_register = r;
 }
 
 const char* text_of(const tag_value& value) {
