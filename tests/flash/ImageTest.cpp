@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -43,7 +45,7 @@ protected:
                 c = '_';
             }
         }
-        folder_ = fs::temp_directory_path() / name;
+        folder_ = fs::temp_directory_path() / (name + "_" + std::to_string(getpid()));
         fs::create_directories(folder_);
     }
     void TearDown() override { fs::remove_all(folder_); }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace {
@@ -136,7 +137,8 @@ protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         folder_ =
-            std::filesystem::temp_directory_path() / (std::string("vg730_profile_") + info->name());
+            std::filesystem::temp_directory_path() / (std::string("vg730_profile_") + info->name() +
+                                                      "_" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(folder_);
         path_ = folder_ / "index.ini";
         std::ofstream(path_, std::ios::binary) << index_file;

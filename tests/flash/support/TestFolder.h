@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace flash_test {
 
 class test_folder {
@@ -22,7 +24,8 @@ public:
                 c = '_';
             }
         }
-        path_ = std::filesystem::temp_directory_path() / name;
+        // The process id keeps runs of other build trees on this machine apart.
+        path_ = std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }

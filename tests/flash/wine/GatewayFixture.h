@@ -46,7 +46,8 @@ protected:
                 c = '_';
             }
         }
-        folder_ = std::filesystem::temp_directory_path() / name;
+        folder_ = std::filesystem::temp_directory_path() /
+                  (name + "_" + std::to_string(GetCurrentProcessId()));
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
     }
