@@ -51,6 +51,12 @@ void print_message(const char* format, ...) {
     std::fflush(out);
 }
 
+void print_progress_mark() {
+    std::FILE* out = platform::output_stream();
+    std::fputc('#', out);
+    std::fflush(out);
+}
+
 void print_banner() {
     print_message("\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n");
 }

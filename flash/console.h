@@ -13,6 +13,10 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void print_message(const char* format, ...);
 
+// One progress mark "#", flushed like every message; without formatting, as it comes once per
+// 64 requests.
+void print_progress_mark();
+
 // The banner that starts every run.
 void print_banner();
 // The usage text, then (unless unattended) "Press any key to quit." and a key wait; exit code 1.

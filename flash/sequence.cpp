@@ -74,7 +74,7 @@ bool download_image(platform::device_ref device, const image_layout& image) {
             length = page_size - address % page_size;
         }
         if (requests % requests_per_mark == 0) {
-            print_message("#");
+            print_progress_mark();
         }
         const request_result result = download(device, address, length, bytes + offset);
         if (!result.ok()) {
@@ -106,7 +106,7 @@ bool compare_image(platform::device_ref device, const image_layout& image) {
             length = max_transfer_length;
         }
         if (requests % requests_per_mark == 0) {
-            print_message("#");
+            print_progress_mark();
             line_ended = false;
         }
         std::uint8_t read_back[max_transfer_length];
