@@ -44,9 +44,26 @@ public:
 private:
     CanLibrary();
 
+    // An ".info" handle on a listed gateway, holding it: while held its ".exclusive" object
+    // cannot be opened. It lets go with a request before it closes, so that the gateway is free
+    // the moment the library is released.
+    class HeldInfo {
+    public:
+        HeldInfo() = default;
+        explicit HeldInfo(UniqueFileHandle handle);
+        HeldInfo(HeldInfo&&) = default;
+        HeldInfo& operator=(HeldInfo&& other) noexcept;
+        ~HeldInfo() { release(); }
+        HANDLE get() const { return FHandle.get(); }
+        explicit operator bool() const { return FHandle.valid(); }
+
+    private:
+        void release() noexcept;
+        UniqueFileHandle FHandle;
+    };
     struct Gateway {
         std::uint32_t number = 0;
-        UniqueFileHandle info;
+        HeldInfo info;
         std::uint32_t generation = 0;
     };
     struct Channel {

@@ -46,7 +46,36 @@ std::uint32_t milliseconds_since_load() {
     return static_cast<std::uint32_t>(GetTickCount64() - start);
 }
 
+bool send_hold(HANDLE handle, std::uint32_t hold) {
+    std::uint8_t buffer[VG730_HOLD_SIZE] = {};
+    std::memcpy(buffer, &hold, sizeof(hold));
+    DWORD returned = 0;
+    return DeviceIoControl(handle, VG730_IOCTL_HOLD, buffer, sizeof(buffer), buffer, sizeof(buffer),
+                           &returned, nullptr) != FALSE;
+}
+
 } // namespace
+
+CanLibrary::HeldInfo::HeldInfo(UniqueFileHandle handle) : FHandle(std::move(handle)) {
+    if (FHandle && !send_hold(FHandle.get(), 1)) {
+        FHandle.reset(); // it did not take: the gateway is away or opened exclusively
+    }
+}
+
+CanLibrary::HeldInfo& CanLibrary::HeldInfo::operator=(HeldInfo&& other) noexcept {
+    if (this != &other) {
+        release();
+        FHandle = std::move(other.FHandle);
+    }
+    return *this;
+}
+
+void CanLibrary::HeldInfo::release() noexcept {
+    if (FHandle) {
+        send_hold(FHandle.get(), 0);
+        FHandle.reset();
+    }
+}
 
 CanLibrary& CanLibrary::Instance() {
     static CanLibrary library;
@@ -117,7 +146,8 @@ bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {
 
 // A gateway that restarted is a new device: the old handle is stale and a new one is needed.
 bool CanLibrary::reopen(Gateway& gateway) {
-    UniqueFileHandle info = open_info(gateway.number);
+    gateway.info = HeldInfo(); // the stale one lets go first
+    HeldInfo info(open_info(gateway.number));
     if (!info) {
         return false;
     }

@@ -36,7 +36,8 @@ const char* const Usage =
     "  list                the channels the CAN library lists\n"
     "  entry-fault NAME STATUS|normal   a CAN library entry answers STATUS\n"
     "REQUEST: flash_command download upload get_card_info get_card_info2 read_card_parameter\n"
-    "         channel_info. Numbers are decimal or hexadecimal with 0x; --repeat 0: for good.\n";
+    "         channel_info hold. Numbers are decimal or hexadecimal with 0x; --repeat 0: for "
+    "good.\n";
 
 namespace {
 
@@ -438,6 +439,7 @@ std::vector<std::string> ReportLines(const Vg730Report& report) {
                                   "end_version=" + version(report.end_version),
                                   "info_opens=" + std::to_string(report.info_opens),
                                   "exclusive_opens=" + std::to_string(report.exclusive_opens),
+                                  "holds=" + std::to_string(report.holds),
                                   "refuse_start=" + std::to_string(report.refuse_start_status),
                                   "latency_us=" + std::to_string(report.latency_us),
                                   "restart_ms=" + std::to_string(report.restart_ms),

@@ -28,11 +28,12 @@ const RequestInfo Requests[VG730_REQ_KIND_COUNT] = {
     {VG730_IOCTL_GET_CARD_INFO2, VG730_CARD_INFO2_SIZE, false, -1},
     {VG730_IOCTL_READ_CARD_PARAMETER, VG730_CARD_PARAMETER_SIZE, false, VG730_CP_STATUS},
     {VG730_IOCTL_CHANNEL_INFO, VG730_CHANNEL_INFO_SIZE, false, -1},
+    {VG730_IOCTL_HOLD, VG730_HOLD_SIZE, false, -1},
 };
 
 const char* const KindNames[VG730_REQ_KIND_COUNT] = {
     "flash_command",       "download",     "upload", "get_card_info", "get_card_info2",
-    "read_card_parameter", "channel_info",
+    "read_card_parameter", "channel_info", "hold",
 };
 
 uint32_t kind_of(uint32_t control_code) {
@@ -83,6 +84,7 @@ void restart(Vg730Device* device, uint32_t now_ms) {
     device->incarnation += 1;
     device->info_opens = 0;
     device->exclusive_opens = 0;
+    device->holds = 0;
     device->presence = VG730_RESTARTING;
     device->restart_at_ms = now_ms + device->restart_ms;
 }
@@ -328,8 +330,7 @@ Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object 
     if (vg730_device_presence(device, now_ms) != VG730_PRESENT) {
         return VG730_FAIL_ABSENT;
     }
-    if (device->exclusive_opens != 0 ||
-        (object == VG730_OBJECT_EXCLUSIVE && device->info_opens != 0)) {
+    if (device->exclusive_opens != 0 || (object == VG730_OBJECT_EXCLUSIVE && device->holds != 0)) {
         return VG730_FAIL_SHARING;
     }
     if (object == VG730_OBJECT_EXCLUSIVE) {
@@ -339,7 +340,15 @@ Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object 
     }
     handle->object = object;
     handle->incarnation = device->incarnation;
+    handle->holding = 0;
     return VG730_OK;
+}
+
+bool vg730_device_visible(Vg730Device* device, uint32_t now_ms, Vg730Object object) {
+    if (vg730_device_presence(device, now_ms) != VG730_PRESENT || device->exclusive_opens != 0) {
+        return false;
+    }
+    return object == VG730_OBJECT_INFO || device->holds == 0;
 }
 
 void vg730_device_close(Vg730Device* device, const Vg730Handle* handle) {
@@ -352,9 +361,12 @@ void vg730_device_close(Vg730Device* device, const Vg730Handle* handle) {
     if (opens > 0) {
         opens -= 1;
     }
+    if (handle->holding && device->holds > 0) {
+        device->holds -= 1;
+    }
 }
 
-Vg730Result vg730_device_ioctl(Vg730Device* device, const Vg730Handle* handle, uint32_t now_ms,
+Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_t now_ms,
                                uint32_t control_code, void* buffer, uint32_t size,
                                uint32_t* bytes_returned) {
     *bytes_returned = 0;
@@ -410,6 +422,20 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, const Vg730Handle* handle, u
     case VG730_REQ_READ_CARD_PARAMETER:
         read_card_parameter(device, bytes);
         break;
+    case VG730_REQ_HOLD: {
+        if (!handle) {
+            break; // direct access holds nothing
+        }
+        if (handle->object != VG730_OBJECT_INFO) {
+            return VG730_FAIL_WRONG_OBJECT;
+        }
+        const uint32_t hold = vg730_get32(bytes) != 0 ? 1 : 0;
+        if (hold != handle->holding) {
+            device->holds = hold ? device->holds + 1 : device->holds - 1;
+            handle->holding = hold;
+        }
+        break;
+    }
     default:
         channel_info(device, bytes);
         break;
@@ -502,6 +528,7 @@ void vg730_device_unplug(Vg730Device* device) {
     device->incarnation += 1;
     device->info_opens = 0;
     device->exclusive_opens = 0;
+    device->holds = 0;
 }
 
 uint32_t vg730_device_latency_us(const Vg730Device* device) {
@@ -528,6 +555,7 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
     report->end_version = device->end_version;
     report->info_opens = device->info_opens;
     report->exclusive_opens = device->exclusive_opens;
+    report->holds = device->holds;
     report->refuse_start_status = device->refuse_start_status;
     report->latency_us = device->latency_us;
     report->restart_ms = device->restart_ms;

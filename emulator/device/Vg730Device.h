@@ -33,6 +33,7 @@ enum Vg730Result : int32_t {
     VG730_FAIL_SHARING = 7,         // open refused by the sharing rules
     VG730_FAIL_BAD_FAULT = 8,       // fault description not valid
     VG730_FAIL_FULL = 9,            // no room for one more fault
+    VG730_FAIL_WRONG_OBJECT = 10,   // a hold is put through an ".info" handle
     // Control requests over the set of gateways (Vg730Emulator.h).
     VG730_FAIL_NO_DEVICE = 20,  // no gateway with that number
     VG730_FAIL_EXISTS = 21,     // the number is taken
@@ -50,6 +51,7 @@ enum Vg730RequestKind : uint32_t {
     VG730_REQ_GET_CARD_INFO2,
     VG730_REQ_READ_CARD_PARAMETER,
     VG730_REQ_CHANNEL_INFO,
+    VG730_REQ_HOLD,
     VG730_REQ_KIND_COUNT,
 };
 
@@ -110,10 +112,12 @@ typedef struct Vg730Fault {
     uint32_t tx_errors, rx_errors, overruns;
 } Vg730Fault;
 
-// What a handle remembers: which object and which life of the device it was opened in.
+// What a handle remembers: which object, which life of the device it was opened in, and
+// whether it holds the device (as a CAN library does with each gateway it lists).
 typedef struct Vg730Handle {
     uint32_t object; // Vg730Object
     uint32_t incarnation;
+    uint32_t holding;
 } Vg730Handle;
 
 typedef struct Vg730RequestFaultSlot {
@@ -132,7 +136,7 @@ typedef struct Vg730Device {
     Vg730Identity identity;
     uint32_t presence, state;
     uint32_t incarnation, restart_at_ms, restart_ms;
-    uint32_t info_opens, exclusive_opens;
+    uint32_t info_opens, exclusive_opens, holds;
     uint32_t image_ok;
     uint32_t session_changed_flash; // erased or written since FLASH_START
     uint32_t written_any, written_low, written_high;
@@ -153,7 +157,7 @@ typedef struct Vg730Report {
     uint32_t flash_start, flash_length, flash_crc; // bytes written since the last erase
     uint32_t requests[VG730_REQ_KIND_COUNT];
     Vg730Version start_version, end_version; // announced with the last FLASH_START / FLASH_END
-    uint32_t info_opens, exclusive_opens;
+    uint32_t info_opens, exclusive_opens, holds;
     int32_t refuse_start_status;
     uint32_t latency_us, restart_ms, request_faults, corruptions;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
@@ -167,16 +171,24 @@ void vg730_identity_default(Vg730Identity* identity, uint32_t number);
 void vg730_device_init(Vg730Device* device, uint32_t number, const Vg730Identity* identity);
 
 // Opening one of the device objects. ".info" opens beside other ".info" handles; ".exclusive"
-// only when nothing else is open, and while it is open nothing else opens.
+// only when no other ".exclusive" is open and no ".info" handle holds the device (a CAN library
+// holds each gateway it lists); while ".exclusive" is open nothing else opens. A plain ".info"
+// handle does not keep ".exclusive" shut: under Wine its close reaches the driver only after
+// the caller's next open, and the flash programmer closes ".info" right before it opens
+// ".exclusive".
 Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object object,
                               Vg730Handle* handle);
 void vg730_device_close(Vg730Device* device, const Vg730Handle* handle);
 
+// Whether an open of the object may succeed now (the rules of vg730_device_open, and the device
+// present). A driver that cannot refuse an open by its answer takes the object's name away.
+bool vg730_device_visible(Vg730Device* device, uint32_t now_ms, Vg730Object object);
+
 // One driver request as the driver receives it: control code, one buffer in and out and its
 // size. Returns VG730_OK when the control call succeeds (bytes_returned is then the size) or the
-// reason it fails. handle is the handle the request came through; null means direct access
-// (native tests), which skips the handle's checks.
-Vg730Result vg730_device_ioctl(Vg730Device* device, const Vg730Handle* handle, uint32_t now_ms,
+// reason it fails. handle is the handle the request came through (a hold request changes it);
+// null means direct access (native tests), which skips the handle's checks.
+Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_t now_ms,
                                uint32_t control_code, void* buffer, uint32_t size,
                                uint32_t* bytes_returned);
 

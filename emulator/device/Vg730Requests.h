@@ -13,8 +13,10 @@ enum : uint32_t {
     VG730_IOCTL_GET_CARD_INFO = 0x8000209Cu,
     VG730_IOCTL_GET_CARD_INFO2 = 0x80002810u,
     VG730_IOCTL_READ_CARD_PARAMETER = 0x800028CCu,
-    // Private to the emulator: the live channel data the emulated CAN library reports.
+    // Private to the emulator: the live channel data the emulated CAN library reports, and the
+    // hold a CAN library puts on a gateway it lists (4-byte buffer: 1 hold, 0 let go).
     VG730_IOCTL_CHANNEL_INFO = 0x80002E04u,
+    VG730_IOCTL_HOLD = 0x80002E08u,
 };
 
 // Buffer sizes the requests must come with.
@@ -25,6 +27,7 @@ enum : uint32_t {
     VG730_CARD_INFO2_SIZE = 128,
     VG730_CARD_PARAMETER_SIZE = 144,
     VG730_CHANNEL_INFO_SIZE = 128,
+    VG730_HOLD_SIZE = 4,
 };
 
 // flash_command: status, command, reserved, then the announced firmware version.

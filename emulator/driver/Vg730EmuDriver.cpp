@@ -1,8 +1,16 @@
 // Windows kernel side: the kernel-mode test driver of the emulated gateways. It owns one set of
 // emulated gateways (the portable model) and gives it device objects: "\\.\Vg730EmuControl" for
 // the control tool, and "\\.\Quorvelxlink<n>.info" / ".exclusive" for every gateway number that
-// was ever added. A number without a present gateway answers opens as a missing object, so a
-// caller cannot tell it from one whose objects are gone.
+// was ever added.
+//
+// Wine opens a device object without waiting for the driver's answer to the open, so an open
+// cannot be refused by that answer. Instead each object's name (its symbolic link) exists only
+// while the model says the object may be opened: a gateway that is away, restarting or opened
+// exclusively has no names, one that a CAN library holds has no ".exclusive" name. A thread
+// brings names back when a restart ends. An open the model refuses all the same (an
+// ".exclusive" open beside a plain ".info" handle) gives a handle whose every request fails
+// with a sharing violation.
+
 // wdm.h repeats two interlocked helpers that the compiler's intrinsics already define; in C++
 // that is a redeclaration, so its copies get other names.
 #include <intrin.h>
@@ -13,6 +21,10 @@
 #undef InterlockedBitTestAndReset
 
 #include "Vg730Emulator.h"
+
+// Not declared by wdm.h; exported by the kernel.
+extern "C" NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
+                                                         PLARGE_INTEGER timeout);
 
 namespace {
 
@@ -61,16 +73,20 @@ struct ObjectName {
 
 // Driver-wide state, all constant-initialised: a kernel driver runs no static constructors.
 Vg730Emulator Emulator;
-KMUTEX EmulatorLock;
+// A synchronization event as the lock: Wine's kernel mutex hangs when two threads contend.
+KEVENT EmulatorLock;
 PDRIVER_OBJECT Driver;
 PDEVICE_OBJECT ControlDevice;
 PDEVICE_OBJECT GatewayObjects[VG730_MAX_DEVICE_NUMBER + 1][2];
+bool GatewayLinks[VG730_MAX_DEVICE_NUMBER + 1][2];
 LARGE_INTEGER CounterFrequency;
+HANDLE LinkThread;
+volatile LONG StopLinkThread;
 
 class EmulatorGuard {
 public:
     EmulatorGuard() { KeWaitForSingleObject(&EmulatorLock, Executive, KernelMode, FALSE, nullptr); }
-    ~EmulatorGuard() { KeReleaseMutex(&EmulatorLock, FALSE); }
+    ~EmulatorGuard() { KeSetEvent(&EmulatorLock, IO_NO_INCREMENT, FALSE); }
     EmulatorGuard(const EmulatorGuard&) = delete;
     EmulatorGuard& operator=(const EmulatorGuard&) = delete;
 };
@@ -88,18 +104,7 @@ NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     return status;
 }
 
-NTSTATUS open_status(Vg730Result result) {
-    switch (result) {
-    case VG730_OK:
-        return STATUS_SUCCESS;
-    case VG730_FAIL_SHARING:
-        return STATUS_SHARING_VIOLATION;
-    default:
-        return STATUS_OBJECT_NAME_NOT_FOUND;
-    }
-}
-
-NTSTATUS request_status(Vg730Result result) {
+NTSTATUS status_of(Vg730Result result) {
     switch (result) {
     case VG730_OK:
         return STATUS_SUCCESS;
@@ -111,25 +116,25 @@ NTSTATUS request_status(Vg730Result result) {
     case VG730_FAIL_BAD_SIZE:
         return STATUS_INVALID_PARAMETER;
     case VG730_FAIL_NOT_EXCLUSIVE:
+    case VG730_FAIL_WRONG_OBJECT:
         return STATUS_ACCESS_DENIED;
+    case VG730_FAIL_SHARING:
+        return STATUS_SHARING_VIOLATION;
     default: // VG730_FAIL_INJECTED
         return STATUS_IO_DEVICE_ERROR;
     }
 }
 
+const WCHAR* suffix_of(ObjectKind kind) {
+    return kind == InfoObject ? L".info" : L".exclusive";
+}
+
 NTSTATUS create_object(ObjectKind kind, ULONG number, PDEVICE_OBJECT* created) {
-    const WCHAR* suffix = kind == InfoObject ? L".info" : L".exclusive";
-    ObjectName device(L"\\Device\\Quorvelxlink", static_cast<LONG>(number), suffix);
-    ObjectName link(L"\\??\\Quorvelxlink", static_cast<LONG>(number), suffix);
+    ObjectName device(L"\\Device\\Quorvelxlink", static_cast<LONG>(number), suffix_of(kind));
     PDEVICE_OBJECT object = nullptr;
-    NTSTATUS status = IoCreateDevice(Driver, sizeof(ObjectExtension), &device.string,
-                                     FILE_DEVICE_UNKNOWN, 0, FALSE, &object);
+    const NTSTATUS status = IoCreateDevice(Driver, sizeof(ObjectExtension), &device.string,
+                                           FILE_DEVICE_UNKNOWN, 0, FALSE, &object);
     if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    status = IoCreateSymbolicLink(&link.string, &device.string);
-    if (!NT_SUCCESS(status)) {
-        IoDeleteDevice(object);
         return status;
     }
     auto* extension = static_cast<ObjectExtension*>(object->DeviceExtension);
@@ -141,20 +146,86 @@ NTSTATUS create_object(ObjectKind kind, ULONG number, PDEVICE_OBJECT* created) {
     return STATUS_SUCCESS;
 }
 
-// Gives every gateway in the model its two objects. Objects are never deleted while the driver
-// runs (handles may still refer to them); a number without a gateway refuses opens instead.
-void create_missing_objects() {
+void set_link(ObjectKind kind, ULONG number, bool wanted) {
+    bool& present = GatewayLinks[number][kind == InfoObject ? 0 : 1];
+    if (present == wanted) {
+        return;
+    }
+    ObjectName device(L"\\Device\\Quorvelxlink", static_cast<LONG>(number), suffix_of(kind));
+    ObjectName link(L"\\??\\Quorvelxlink", static_cast<LONG>(number), suffix_of(kind));
+    const NTSTATUS status = wanted ? IoCreateSymbolicLink(&link.string, &device.string)
+                                   : IoDeleteSymbolicLink(&link.string);
+    if (NT_SUCCESS(status)) {
+        present = wanted;
+    }
+}
+
+// Gives every gateway in the model its two objects, and each object its name exactly while it
+// may be opened. Objects stay until the driver unloads, as handles may still refer to them.
+void sync_objects() {
+    const uint32_t now = now_ms();
     for (ULONG number = 0; number <= VG730_MAX_DEVICE_NUMBER; ++number) {
-        if (vg730_emulator_find(&Emulator, number) == nullptr) {
-            continue;
+        Vg730Device* device = vg730_emulator_find(&Emulator, number);
+        PDEVICE_OBJECT* objects = GatewayObjects[number];
+        if (device && objects[0] == nullptr) {
+            create_object(InfoObject, number, &objects[0]);
         }
-        if (GatewayObjects[number][0] == nullptr) {
-            create_object(InfoObject, number, &GatewayObjects[number][0]);
+        if (device && objects[1] == nullptr) {
+            create_object(ExclusiveObject, number, &objects[1]);
         }
-        if (GatewayObjects[number][1] == nullptr) {
-            create_object(ExclusiveObject, number, &GatewayObjects[number][1]);
+        if (objects[0] != nullptr) {
+            set_link(InfoObject, number,
+                     device && vg730_device_visible(device, now, VG730_OBJECT_INFO));
+        }
+        if (objects[1] != nullptr) {
+            set_link(ExclusiveObject, number,
+                     device && vg730_device_visible(device, now, VG730_OBJECT_EXCLUSIVE));
         }
     }
+}
+
+// Restarts end with time, not with a request: the names are looked at every 5 ms.
+void link_thread(PVOID) {
+    while (!StopLinkThread) {
+        LARGE_INTEGER interval;
+        interval.QuadPart = -5 * 10000; // relative, 100 ns units
+        KeDelayExecutionThread(KernelMode, FALSE, &interval);
+        EmulatorGuard guard;
+        sync_objects();
+    }
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+// What a file object remembers of its open. FsContext: the handle's incarnation. FsContext2:
+// 0 when the open found no gateway, else one of the states below.
+enum : ULONG_PTR {
+    HandleOpen = 1,        // | object << 1 | holding << 2
+    HandleRefused = 0x100, // the sharing rules refused it; every request says so
+};
+
+void set_handle(PFILE_OBJECT file, Vg730Result result, const Vg730Handle& handle) {
+    ULONG_PTR state = 0;
+    if (result == VG730_OK) {
+        state = HandleOpen | (static_cast<ULONG_PTR>(handle.object) << 1) |
+                (static_cast<ULONG_PTR>(handle.holding) << 2);
+    } else if (result == VG730_FAIL_SHARING) {
+        state = HandleRefused;
+    }
+    file->FsContext = reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(handle.incarnation));
+    file->FsContext2 = reinterpret_cast<PVOID>(state);
+}
+
+// The open handle of a file object, or false and why it has none.
+bool handle_of(PFILE_OBJECT file, Vg730Handle* handle, Vg730Result* why_not) {
+    const ULONG_PTR state = file ? reinterpret_cast<ULONG_PTR>(file->FsContext2) : 0;
+    if (!(state & HandleOpen)) {
+        *why_not = state == HandleRefused ? VG730_FAIL_SHARING : VG730_FAIL_ABSENT;
+        return false;
+    }
+    handle->incarnation = static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(file->FsContext));
+    handle->object = static_cast<uint32_t>((state >> 1) & 1);
+    handle->holding = static_cast<uint32_t>((state >> 2) & 1);
+    return true;
 }
 
 NTSTATUS dispatch_create(PDEVICE_OBJECT object, PIRP irp) {
@@ -163,46 +234,34 @@ NTSTATUS dispatch_create(PDEVICE_OBJECT object, PIRP irp) {
     if (extension->kind == ControlObject) {
         return complete(irp, STATUS_SUCCESS, 0);
     }
+    EmulatorGuard guard;
     Vg730Result result = VG730_FAIL_ABSENT;
     Vg730Handle handle{};
-    {
-        EmulatorGuard guard;
-        if (Vg730Device* device = vg730_emulator_find(&Emulator, extension->number)) {
-            result = vg730_device_open(device, now_ms(),
-                                       extension->kind == ExclusiveObject ? VG730_OBJECT_EXCLUSIVE
-                                                                          : VG730_OBJECT_INFO,
-                                       &handle);
-        }
+    if (Vg730Device* device = vg730_emulator_find(&Emulator, extension->number)) {
+        result = vg730_device_open(device, now_ms(),
+                                   extension->kind == ExclusiveObject ? VG730_OBJECT_EXCLUSIVE
+                                                                      : VG730_OBJECT_INFO,
+                                   &handle);
     }
-    if (result == VG730_OK && stack->FileObject != nullptr) {
-        // The handle's life is kept with the file object; FsContext2 non-zero marks it open.
-        stack->FileObject->FsContext =
-            reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(handle.incarnation));
-        stack->FileObject->FsContext2 =
-            reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(handle.object + 1));
+    if (stack->FileObject != nullptr) {
+        set_handle(stack->FileObject, result, handle);
     }
-    return complete(irp, open_status(result), 0);
-}
-
-bool handle_of(PFILE_OBJECT file, Vg730Handle* handle) {
-    if (file == nullptr || file->FsContext2 == nullptr) {
-        return false;
-    }
-    handle->incarnation = static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(file->FsContext));
-    handle->object = static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(file->FsContext2) - 1);
-    return true;
+    sync_objects();
+    return complete(irp, result == VG730_OK ? STATUS_SUCCESS : status_of(result), 0);
 }
 
 NTSTATUS dispatch_close(PDEVICE_OBJECT object, PIRP irp) {
     const auto* extension = static_cast<const ObjectExtension*>(object->DeviceExtension);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     Vg730Handle handle;
-    if (extension->kind != ControlObject && handle_of(stack->FileObject, &handle)) {
+    Vg730Result why_not;
+    if (extension->kind != ControlObject && handle_of(stack->FileObject, &handle, &why_not)) {
         EmulatorGuard guard;
         if (Vg730Device* device = vg730_emulator_find(&Emulator, extension->number)) {
             vg730_device_close(device, &handle);
         }
         stack->FileObject->FsContext2 = nullptr;
+        sync_objects();
     }
     return complete(irp, STATUS_SUCCESS, 0);
 }
@@ -231,49 +290,55 @@ NTSTATUS dispatch_control(PDEVICE_OBJECT object, PIRP irp) {
         EmulatorGuard guard;
         if (extension->kind == ControlObject) {
             result = vg730_emulator_control(&Emulator, now_ms(), code, buffer, size, &returned);
-            create_missing_objects();
         } else if (Vg730Device* device = vg730_emulator_find(&Emulator, extension->number)) {
             Vg730Handle handle;
-            if (handle_of(stack->FileObject, &handle)) {
+            if (handle_of(stack->FileObject, &handle, &result)) {
                 result =
                     vg730_device_ioctl(device, &handle, now_ms(), code, buffer, size, &returned);
+                set_handle(stack->FileObject, VG730_OK, handle); // a hold changes it
                 latency_us = vg730_device_latency_us(device);
             }
         }
+        sync_objects();
     }
     if (latency_us != 0) {
         LARGE_INTEGER interval;
         interval.QuadPart = -static_cast<LONGLONG>(latency_us) * 10; // relative, 100 ns units
         KeDelayExecutionThread(KernelMode, FALSE, &interval);
     }
-    return complete(irp, request_status(result), result == VG730_OK ? returned : 0);
-}
-
-void delete_object(PDEVICE_OBJECT& object, const WCHAR* link_prefix, LONG number,
-                   const WCHAR* suffix) {
-    if (object != nullptr) {
-        ObjectName link(link_prefix, number, suffix);
-        IoDeleteSymbolicLink(&link.string);
-        IoDeleteDevice(object);
-        object = nullptr;
-    }
+    return complete(irp, status_of(result), result == VG730_OK ? returned : 0);
 }
 
 void unload(PDRIVER_OBJECT) {
-    for (ULONG number = 0; number <= VG730_MAX_DEVICE_NUMBER; ++number) {
-        delete_object(GatewayObjects[number][0], L"\\??\\Quorvelxlink", static_cast<LONG>(number),
-                      L".info");
-        delete_object(GatewayObjects[number][1], L"\\??\\Quorvelxlink", static_cast<LONG>(number),
-                      L".exclusive");
+    if (LinkThread != nullptr) {
+        InterlockedExchange(&StopLinkThread, 1);
+        ZwWaitForSingleObject(LinkThread, FALSE, nullptr);
+        ZwClose(LinkThread);
+        LinkThread = nullptr;
     }
-    delete_object(ControlDevice, L"\\??\\Vg730EmuControl", -1, L"");
+    for (ULONG number = 0; number <= VG730_MAX_DEVICE_NUMBER; ++number) {
+        set_link(InfoObject, number, false);
+        set_link(ExclusiveObject, number, false);
+        for (PDEVICE_OBJECT& object : GatewayObjects[number]) {
+            if (object != nullptr) {
+                IoDeleteDevice(object);
+                object = nullptr;
+            }
+        }
+    }
+    if (ControlDevice != nullptr) {
+        ObjectName link(L"\\??\\Vg730EmuControl", -1, L"");
+        IoDeleteSymbolicLink(&link.string);
+        IoDeleteDevice(ControlDevice);
+        ControlDevice = nullptr;
+    }
 }
 
 } // namespace
 
 extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
     Driver = driver;
-    KeInitializeMutex(&EmulatorLock, 0);
+    KeInitializeEvent(&EmulatorLock, SynchronizationEvent, TRUE);
     KeQueryPerformanceCounter(&CounterFrequency);
     vg730_emulator_init(&Emulator);
 
@@ -300,5 +365,13 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
     driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_cleanup;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_control;
     driver->DriverUnload = unload;
+
+    status = PsCreateSystemThread(&LinkThread, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr,
+                                  link_thread, nullptr);
+    if (!NT_SUCCESS(status)) {
+        LinkThread = nullptr;
+        unload(driver);
+        return status;
+    }
     return STATUS_SUCCESS;
 }

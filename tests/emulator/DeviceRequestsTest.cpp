@@ -158,19 +158,20 @@ TEST_P(RequestSizeTest, OnlyTheRequestsOwnSizeIsAccepted) {
         EXPECT_EQ(client.lastBytesReturned, 0u);
     }
     std::vector<std::uint8_t> buffer(c.size, 0);
-    PutWord(buffer.data(), 4, VG730_FLASH_END); // harmless when it is a flash command
+    if (c.code == VG730_IOCTL_FLASH_COMMAND) {
+        PutWord(buffer.data(), VG730_FC_COMMAND, VG730_FLASH_END); // harmless
+    }
     EXPECT_EQ(client.Raw(c.code, buffer.data(), c.size), VG730_OK);
     EXPECT_EQ(client.lastBytesReturned, c.size);
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, RequestSizeTest,
-                         testing::Values(SizeCase{VG730_IOCTL_FLASH_COMMAND, 24},
-                                         SizeCase{VG730_IOCTL_DOWNLOAD, 32},
-                                         SizeCase{VG730_IOCTL_UPLOAD, 32},
-                                         SizeCase{VG730_IOCTL_GET_CARD_INFO, 376},
-                                         SizeCase{VG730_IOCTL_GET_CARD_INFO2, 128},
-                                         SizeCase{VG730_IOCTL_READ_CARD_PARAMETER, 144},
-                                         SizeCase{VG730_IOCTL_CHANNEL_INFO, 128}));
+INSTANTIATE_TEST_SUITE_P(
+    Requests, RequestSizeTest,
+    testing::Values(SizeCase{VG730_IOCTL_FLASH_COMMAND, 24}, SizeCase{VG730_IOCTL_DOWNLOAD, 32},
+                    SizeCase{VG730_IOCTL_UPLOAD, 32}, SizeCase{VG730_IOCTL_GET_CARD_INFO, 376},
+                    SizeCase{VG730_IOCTL_GET_CARD_INFO2, 128},
+                    SizeCase{VG730_IOCTL_READ_CARD_PARAMETER, 144},
+                    SizeCase{VG730_IOCTL_CHANNEL_INFO, 128}, SizeCase{VG730_IOCTL_HOLD, 4}));
 
 TEST(UnknownRequest, FailsTheCallAndCountsNothing) {
     ModelClient client;

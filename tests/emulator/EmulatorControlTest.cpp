@@ -161,10 +161,13 @@ TEST_F(EmulatorTest, HandlesOfARemovedGatewayDoNotFitItsSuccessor) {
     ASSERT_EQ(Add(8), VG730_OK);
     Vg730Device* successor = vg730_emulator_find(emulator.get(), 8);
     vg730_device_close(successor, &old); // must not count against the new gateway
+    std::uint32_t returned;
     Vg730Handle info, exclusive;
     ASSERT_EQ(vg730_device_open(successor, now, VG730_OBJECT_INFO, &info), VG730_OK);
+    std::uint8_t hold[4] = {1, 0, 0, 0};
+    ASSERT_EQ(vg730_device_ioctl(successor, &info, now, VG730_IOCTL_HOLD, hold, 4, &returned),
+              VG730_OK);
     std::uint8_t buffer[376];
-    std::uint32_t returned;
     EXPECT_EQ(
         vg730_device_ioctl(successor, &old, now, VG730_IOCTL_GET_CARD_INFO, buffer, 376, &returned),
         VG730_FAIL_STALE_HANDLE);

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -66,6 +68,14 @@ TEST(DefaultImage, IsTheDeliveredFirmware) {
     EXPECT_EQ(TagValue(image, image.size(), "EAN=", 16), "0007300099001237");
     EXPECT_TRUE(TagValue(image, image.size(), "DESCR="));
     EXPECT_STREQ(vg730::DefaultImageFileName, "vozadoror_7300099001237_nodebug.img");
+}
+
+// The build places the image next to the programs, where the tests run.
+TEST(DefaultImageFile, BuiltNextToTheProgramsIsTheDefaultImage) {
+    std::ifstream file(vg730::DefaultImageFileName, std::ios::binary);
+    ASSERT_TRUE(file) << "no " << vg730::DefaultImageFileName << " in the working folder";
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_EQ(bytes, vg730::BuildImage(vg730::DefaultImageSpec()));
 }
 
 struct VariantCase {

@@ -46,7 +46,7 @@ public:
     // The clock the requests are sent at; tests move it.
     std::uint32_t now = 1000;
     // The handle the requests go through; null: direct access.
-    const Vg730Handle* handle = nullptr;
+    Vg730Handle* handle = nullptr;
 
     Vg730Result Raw(std::uint32_t code, void* buffer, std::uint32_t size) {
         std::uint32_t returned = 0xDEADBEEF;

@@ -1,0 +1,223 @@
+// Portable: the control tool's command line and what it prints.
+#include "ControlCommand.h"
+#include "ExportTableEdit.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+using namespace vg730emu;
+
+struct GoodCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<void(const Command&)> check;
+};
+
+class ParseCommandTest : public testing::TestWithParam<GoodCase> {};
+
+TEST_P(ParseCommandTest, Parses) {
+    GetParam().check(ParseCommand(GetParam().args));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ParseCommandTest,
+    testing::Values(
+        GoodCase{"InstallDefaults",
+                 {"install"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Install);
+                     EXPECT_EQ(c.install.driverVersion, "2.1.0");
+                     EXPECT_FALSE(c.install.legacyDll);
+                     EXPECT_TRUE(c.install.gatewayDll);
+                     EXPECT_TRUE(c.install.missingEntries.empty());
+                 }},
+        GoodCase{"InstallEverything",
+                 {"install", "--driver-version", "2.0.4", "--legacy-dll", "--missing-entry",
+                  "canWaitForEvent", "--missing-entry", "canOpen"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.install.driverVersion, "2.0.4");
+                     EXPECT_TRUE(c.install.legacyDll);
+                     EXPECT_EQ(c.install.missingEntries,
+                               (std::vector<std::string>{"canWaitForEvent", "canOpen"}));
+                 }},
+        GoodCase{"InstallWithoutPackage",
+                 {"install", "--no-driver-package", "--no-gateway-dll"},
+                 [](const Command& c) {
+                     EXPECT_FALSE(c.install.driverVersion);
+                     EXPECT_FALSE(c.install.gatewayDll);
+                 }},
+        GoodCase{"AddDefaults",
+                 {"add", "12"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Add);
+                     EXPECT_EQ(c.number, 12u);
+                     EXPECT_STREQ(c.identity.name, "Quorvel VG730 #12");
+                     EXPECT_EQ(c.identity.firmware.build, 176u);
+                     EXPECT_EQ(c.identity.serial, 1234);
+                 }},
+        GoodCase{"AddEverything",
+                 {"add", "0x7F", "--ean", "0007300099002005", "--param-ean", "00073000990012AB",
+                  "--firmware", "3.10.300", "--hardware", "2.7", "--serial", "-5", "--name",
+                  "My VG730 #127"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.number, 127u);
+                     EXPECT_EQ(c.identity.ean_hi, 0x00073000u);
+                     EXPECT_EQ(c.identity.ean_lo, 0x99002005u);
+                     EXPECT_EQ(c.identity.has_param_ean, 1u);
+                     EXPECT_EQ(c.identity.param_ean_lo, 0x990012ABu);
+                     EXPECT_EQ(c.identity.firmware.major, 3u);
+                     EXPECT_EQ(c.identity.firmware.minor, 10u);
+                     EXPECT_EQ(c.identity.firmware.build, 300u);
+                     EXPECT_EQ(c.identity.hardware_major, 2u);
+                     EXPECT_EQ(c.identity.hardware_minor, 7u);
+                     EXPECT_EQ(c.identity.serial, -5);
+                     EXPECT_STREQ(c.identity.name, "My VG730 #127");
+                 }},
+        GoodCase{"FaultFail",
+                 {"fault", "3", "fail", "download", "--nth", "5", "--repeat", "0"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Fault);
+                     EXPECT_EQ(c.number, 3u);
+                     EXPECT_EQ(c.fault.type, static_cast<std::uint32_t>(VG730_FAULT_FAIL_CALL));
+                     EXPECT_EQ(c.fault.kind, static_cast<std::uint32_t>(VG730_REQ_DOWNLOAD));
+                     EXPECT_EQ(c.fault.nth, 5u);
+                     EXPECT_EQ(c.fault.repeat, 0u);
+                 }},
+        GoodCase{"FaultStatus",
+                 {"fault", "3", "status", "flash_command", "-7"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.type, static_cast<std::uint32_t>(VG730_FAULT_ANSWER_STATUS));
+                     EXPECT_EQ(c.fault.status, -7);
+                     EXPECT_EQ(c.fault.nth, 1u);
+                     EXPECT_EQ(c.fault.repeat, 1u);
+                 }},
+        GoodCase{"FaultCorrupt",
+                 {"fault", "0", "corrupt", "0x10020", "--length", "3"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.address, 0x10020u);
+                     EXPECT_EQ(c.fault.length, 3u);
+                     EXPECT_EQ(c.fault.mask, 0xFFu);
+                 }},
+        GoodCase{"UnplugNow",
+                 {"fault", "0", "unplug"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.type, static_cast<std::uint32_t>(VG730_FAULT_UNPLUG));
+                     EXPECT_EQ(c.fault.nth, 0u);
+                 }},
+        GoodCase{"UnplugLater",
+                 {"fault", "0", "unplug", "--at", "upload", "--nth", "40"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.kind, static_cast<std::uint32_t>(VG730_REQ_UPLOAD));
+                     EXPECT_EQ(c.fault.nth, 40u);
+                 }},
+        GoodCase{"Counters",
+                 {"fault", "1", "error-counters", "1", "2", "3"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.tx_errors, 1u);
+                     EXPECT_EQ(c.fault.rx_errors, 2u);
+                     EXPECT_EQ(c.fault.overruns, 3u);
+                 }},
+        GoodCase{"EntryFault",
+                 {"entry-fault", "canWrite", "-15"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.entry, "canWrite");
+                     EXPECT_EQ(c.entryStatus, -15);
+                 }},
+        GoodCase{"EntryNormal",
+                 {"entry-fault", "canWrite", "normal"},
+                 [](const Command& c) { EXPECT_FALSE(c.entryStatus); }},
+        GoodCase{"VirtualName",
+                 {"add-virtual", "--name", "Virtual X"},
+                 [](const Command& c) { EXPECT_EQ(c.virtualName, "Virtual X"); }},
+        GoodCase{"Help", {}, [](const Command& c) { EXPECT_EQ(c.kind, CommandKind::Help); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class BadCommandTest : public testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(BadCommandTest, RefusedWithAMessage) {
+    try {
+        ParseCommand(GetParam());
+        FAIL() << "accepted";
+    } catch (const UsageError& error) {
+        EXPECT_GT(std::string(error.what()).size(), 5u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, BadCommandTest,
+    testing::Values(std::vector<std::string>{"frobnicate"}, std::vector<std::string>{"add"},
+                    std::vector<std::string>{"add", "128"}, std::vector<std::string>{"add", "-1"},
+                    std::vector<std::string>{"add", "1", "--ean", "0007300099001237X"},
+                    std::vector<std::string>{"add", "1", "--ean", "000730009900123"},
+                    std::vector<std::string>{"add", "1", "--firmware", "2.05"},
+                    std::vector<std::string>{"add", "1", "--firmware", "2.05.177.1"},
+                    std::vector<std::string>{"add", "1", "--firmware", "2.x.1"},
+                    std::vector<std::string>{"add", "1", "--firmware", "65536.0.0"},
+                    std::vector<std::string>{"add", "1", "--hardware", "1.256"},
+                    std::vector<std::string>{"add", "1", "--serial", "2147483648"},
+                    std::vector<std::string>{"add", "1", "--name", std::string(64, 'n')},
+                    std::vector<std::string>{"add", "1", "--colour", "red"},
+                    std::vector<std::string>{"show", "1", "2"},
+                    std::vector<std::string>{"fault", "1"},
+                    std::vector<std::string>{"fault", "1", "fail", "uploads"},
+                    std::vector<std::string>{"fault", "1", "fail", "upload", "--nth", "0"},
+                    std::vector<std::string>{"fault", "1", "status", "upload", "0"},
+                    std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "0"},
+                    std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "256"},
+                    std::vector<std::string>{"fault", "1", "unplug", "--nth", "3"},
+                    std::vector<std::string>{"fault", "1", "latency", "-1"},
+                    std::vector<std::string>{"fault", "1", "restart-ms", "1073741824"},
+                    std::vector<std::string>{"entry-fault", "canFly", "-1"},
+                    std::vector<std::string>{"entry-fault", "canWrite"},
+                    std::vector<std::string>{"install", "--driver-version"},
+                    std::vector<std::string>{"install", "--no-driver-package", "--driver-version",
+                                             "2.1.0"},
+                    std::vector<std::string>{"install", "--legacy-dll", "--no-gateway-dll"},
+                    std::vector<std::string>{"install", "--missing-entry", "canFly"}));
+
+TEST(ReportLines, KeyValueLinesOfTheState) {
+    Vg730Report report{};
+    report.number = 4;
+    report.presence = VG730_PRESENT;
+    report.state = VG730_STATE_WRITE_MODE;
+    vg730_identity_default(&report.identity, 4);
+    report.identity.firmware = {2, 5, 7};
+    report.image_ok = 1;
+    report.flash_start = 0x10000;
+    report.flash_length = 4122;
+    report.flash_crc = 0xBEEF;
+    report.requests[VG730_REQ_DOWNLOAD] = 258;
+    const std::vector<std::string> lines = ReportLines(report);
+    for (const char* expected :
+         {"device=4", "state=write_mode", "firmware=2.05.7", "ean=0007300099001237",
+          "param_ean=none", "image_ok=1", "flash_start=0x00010000", "flash_length=4122",
+          "flash_crc=0xbeef", "requests.download=258", "requests.upload=0",
+          "name=Quorvel VG730 #4"}) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+    }
+    report.presence = VG730_RESTARTING;
+    const std::vector<std::string> away = ReportLines(report);
+    EXPECT_NE(std::find(away.begin(), away.end(), "state=restarting"), away.end());
+}
+
+TEST(FormatFirmware, MinorHasTwoDigits) {
+    EXPECT_EQ(FormatFirmware({2, 5, 177}), "2.05.177");
+    EXPECT_EQ(FormatFirmware({3, 12, 4}), "3.12.4");
+    EXPECT_EQ(FormatFirmware({0, 0, 0}), "0.00.0");
+}
+
+TEST(ExportTableEdit, RefusesWhatIsNoLibrary) {
+    EXPECT_THROW(ExportedNames(std::vector<std::uint8_t>(100, 0)), ImageFormatError);
+    EXPECT_THROW(ExportedNames({}), ImageFormatError);
+    std::vector<std::uint8_t> dosOnly(0x100, 0);
+    dosOnly[0] = 'M';
+    dosOnly[1] = 'Z';
+    dosOnly[0x3C] = 0x80;
+    EXPECT_THROW(RemoveExportNames(dosOnly, {"canOpen"}), ImageFormatError);
+}
+
+} // namespace
