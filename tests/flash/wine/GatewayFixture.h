@@ -33,8 +33,6 @@ public:
     }
 
 protected:
-    static void SetUpTestSuite() { vg730emu::Install(vg730emu::InstallOptions{}); }
-
     void SetUp() override {
         vg730emu::ResetEmulator();
         control_.emplace();
