@@ -1,0 +1,29 @@
+// Portable side: the decisions between identifying a device and programming it: the EAN
+// assertion, the bootstrap guard and, in index mode, the choice of image from an index file.
+#pragma once
+
+#include "settings.h"
+
+#include <cstdint>
+
+namespace flash {
+
+// With "-assert_ean=" ends the process: exit code 0 when the device has the asserted EAN, else 1.
+void check_asserted_ean();
+// Ends the process with exit code 1 when a Corvane Pro may not be programmed before its new
+// bootstrap is confirmed ("-cvpro") or checks are skipped ("-unattended").
+void check_bootstrap();
+
+constexpr int index_file_capacity = 512; // "File": 511 characters and the terminating zero
+
+// Looks up the first entry in "F" order that fits the EAN and hardware major version (0 fits
+// any), fills the zero words of settings.target_version from "default" and the entry, and
+// copies the entry's "File" into file. false when no entry fits.
+bool find_index_entry(const char* index_path, ean_words card_ean, std::uint32_t hw_major,
+                      char (&file)[index_file_capacity]);
+
+// Puts ".\" in front of a path without a backslash, so that the profile reader looks in the
+// current directory rather than in the system's folder. false when the result would not fit.
+bool make_index_path_local(char (&path)[image_path_capacity]);
+
+} // namespace flash

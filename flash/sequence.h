@@ -1,0 +1,13 @@
+// Portable side: the programming sequence that writes one image into one device.
+#pragma once
+
+#include "platform.h"
+
+namespace flash {
+
+// Loads the image, confirms where needed, starts, erases and checks the erase, downloads in
+// chunks of at most 16 bytes that never cross a 256-byte page, compares by uploading, and
+// reports both rates. 0 when every step succeeded and the compare found no difference, else -1.
+int program_device(platform::device_ref device, const char* path);
+
+} // namespace flash

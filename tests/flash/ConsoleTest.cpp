@@ -1,0 +1,197 @@
+// Native: the prompts before programming, the usage text and the "NOT updated" ending, as a
+// person at a console, a person who is not there and a calling program meet them.
+#include "NativePlatform.h"
+#include "console.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace {
+
+using flash::ean_words;
+using flash_test::platform_state;
+
+constexpr ean_words gateway{0x00073000, 0x99001237};
+
+const std::string warning =
+    "\nWARNING: Programming wrong firmware may render the device unusable.\n"
+    "ARE YOU SURE YOU WANT TO CONTINUE?\n"
+    "Press (upper case)) G to program the device, or any other key to quit.\n";
+const std::string space_prompt = "Press SPACE to start programming, or any other key to quit.\n";
+const std::string not_updated = "\nThe firmware was NOT updated.\nPress RETURN to quit.\n";
+const std::string not_updated_unattended = "\nThe firmware was NOT updated.\n";
+
+struct confirm_case {
+    const char* name;
+    ean_words card;
+    ean_words image;
+    int verbose, ask, dont_ask, unattended;
+    bool console;
+    const char* keys; // console keys, or standard input when there is no console
+    std::string output;
+    int beeps;
+    std::optional<int> exit_code; // none: programming may go on
+};
+
+// clang-format off
+const confirm_case confirm_cases[] = {
+    {"SameEanAsksNothing", gateway, gateway, 0, 0, 0, 0, true, "", "", 0, {}},
+    {"SameEanVerbose", gateway, gateway, 1, 0, 0, 0, true, "",
+     "Hardware says EAN      0007300099001237\nwhereas the image says 0007300099001237\n", 0, {}},
+    {"OtherEanUpperCaseG", gateway, {0x00073000, 0x99002005}, 0, 0, 0, 0, true, "G", warning, 3, {}},
+    {"OtherEanLowerCaseG", gateway, {0x00073000, 0x99002005}, 0, 0, 0, 0, true, "g",
+     warning + not_updated, 3, 1},
+    {"OtherEanNoConsoleNoInput", gateway, {0x00073000, 0x99002005}, 0, 0, 0, 0, false, "",
+     warning + not_updated, 3, 1},
+    {"OtherEanNoConsoleInputG", gateway, {0x00073000, 0x99002005}, 0, 0, 0, 0, false, "G", warning,
+     3, {}},
+    {"ImageWithoutEanTag", gateway, {0xFFFFFFFF, 0xFFFFFFFF}, 0, 0, 0, 0, true, "x",
+     warning + not_updated, 3, 1},
+    {"ZeroLoWordNeverMatches", {0x00073000, 0}, {0x00073000, 0}, 0, 0, 0, 0, true, "G", warning, 3,
+     {}},
+    {"OneWordDiffers", gateway, {0x00073001, 0x99001237}, 0, 0, 0, 0, true, "G", warning, 3, {}},
+    {"DontAskSkipsWarning", gateway, {1, 2}, 0, 0, 1, 0, true, "", "", 0, {}},
+    {"UnattendedSkipsWarning", gateway, {1, 2}, 0, 0, 0, 1, true, "", "", 0, {}},
+    {"AskSpace", gateway, gateway, 0, 1, 0, 0, true, " ", space_prompt, 0, {}},
+    {"AskOtherKey", gateway, gateway, 0, 1, 0, 0, true, "\r", space_prompt + not_updated, 0, 1},
+    {"WarningThenAsk", gateway, {1, 2}, 0, 1, 0, 0, true, "G ", warning + space_prompt, 3, {}},
+    {"WarningThenAskDeclined", gateway, {1, 2}, 0, 1, 0, 0, true, "Gq",
+     warning + space_prompt + not_updated, 3, 1},
+    {"AskWithDontAskAfterIt", gateway, {1, 2}, 0, 0, 1, 0, true, "", "", 0, {}},
+    {"AskNoConsoleEndOfInput", gateway, gateway, 0, 1, 0, 0, false, "",
+     space_prompt + not_updated, 0, 1},
+};
+// clang-format on
+
+class Confirmation : public ::testing::TestWithParam<confirm_case> {
+protected:
+    void SetUp() override { flash_test::reset_platform(); }
+};
+
+TEST_P(Confirmation, AsksWhatTheCaseCallsFor) {
+    const confirm_case& c = GetParam();
+    flash::settings = {};
+    flash::settings.verbose = c.verbose;
+    flash::settings.ask = c.ask;
+    flash::settings.dont_ask = c.dont_ask;
+    flash::settings.unattended = c.unattended;
+    platform_state().console_attached = c.console;
+    (c.console ? platform_state().console_keys : platform_state().standard_input) = c.keys;
+
+    std::optional<int> exit_code;
+    try {
+        flash::confirm_programming(c.card, c.image);
+    } catch (const flash_test::process_exit& e) {
+        exit_code = e.code;
+    }
+    EXPECT_EQ(exit_code, c.exit_code);
+    EXPECT_EQ(flash_test::captured_output(), c.output);
+    ASSERT_EQ(platform_state().beeps.size(), static_cast<std::size_t>(c.beeps));
+    if (c.beeps == 3) {
+        EXPECT_EQ(platform_state().beeps[0], std::make_pair(440u, 200u));
+        EXPECT_EQ(platform_state().beeps[1], std::make_pair(554u, 200u));
+        EXPECT_EQ(platform_state().beeps[2], std::make_pair(659u, 200u));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Confirmation, ::testing::ValuesIn(confirm_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class Ending : public ::testing::Test {
+protected:
+    void SetUp() override {
+        flash_test::reset_platform();
+        flash::settings = {};
+    }
+    int end(int code) {
+        try {
+            flash::end_not_updated(code);
+        } catch (const flash_test::process_exit& e) {
+            return e.code;
+        }
+        return -1;
+    }
+};
+
+TEST_F(Ending, WaitsForOneCharacterOfInput) {
+    platform_state().standard_input = "\nmore";
+    EXPECT_EQ(end(1), 1);
+    EXPECT_EQ(flash_test::captured_output(), not_updated);
+    EXPECT_EQ(platform_state().input_reads, 1);
+    EXPECT_EQ(platform_state().standard_input, "more");
+}
+
+TEST_F(Ending, EndOfInputEndsAtOnce) {
+    EXPECT_EQ(end(1), 1);
+    EXPECT_EQ(platform_state().input_reads, 1);
+}
+
+TEST_F(Ending, UnattendedReadsNothing) {
+    flash::settings.unattended = 1;
+    EXPECT_EQ(end(1), 1);
+    EXPECT_EQ(flash_test::captured_output(), not_updated_unattended);
+    EXPECT_EQ(platform_state().input_reads, 0);
+}
+
+const std::string usage_text =
+    "\n"
+    "Usage:\n"
+    "vessa_flash [flags] filename\n"
+    "  -Cn           Program device number n (0,1,2,...).\n"
+    "  -index        Index mode. The specified file is an index file.\n"
+    "  -ask          Ask some impertinent questions before programming.\n"
+    "  -dont_ask     Skip hardware type test and try to program anyway.\n"
+    "                NOTE: May still prompt for input.\n"
+    "  -unattended   Don't require user input of any kind.\n"
+    "                NOTE: some safety checks are skipped.\n"
+    "  -all          Program all available devices.\n"
+    "                NOTE: use this with caution.\n"
+    "  -vc           Perform a firmware version check where applicable. Index mode req'd.\n"
+    "  filename:  File to download; it must have .img format.\n"
+    "\n";
+const std::string banner = "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
+
+struct usage_case {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool console;
+    const char* keys;
+    std::string output;
+    std::string keys_left;
+};
+
+// clang-format off
+const usage_case usage_cases[] = {
+    {"NoArgumentsWaitsForAKey", {}, true, "k", banner + usage_text + "Press any key to quit.", "k"},
+    {"NoConsoleEndsAtOnce", {}, false, "", banner + usage_text + "Press any key to quit.", ""},
+    {"UnattendedEndsAtOnce", {"-unattended"}, true, "", banner + usage_text, ""},
+    {"AskWithUnattended", {"-ask", "-unattended", "x.img"}, true, "", banner + usage_text, ""},
+    {"DeviceOutOfRange", {"-C128", "x.img"}, true, "k", banner + usage_text + "Press any key to quit.",
+     "k"},
+    {"PathTooLong", {std::string(512, 'p')}, true, "",
+     banner + "Error: The file name is longer than 511 characters; it is refused.\n", ""},
+};
+// clang-format on
+
+class Usage : public ::testing::TestWithParam<usage_case> {};
+
+TEST_P(Usage, EndsWithExitCodeOne) {
+    const usage_case& c = GetParam();
+    flash_test::reset_platform();
+    platform_state().console_attached = c.console;
+    platform_state().console_keys = c.keys;
+    std::vector<std::string> arguments{"D:\\bin\\vessa_flash.exe"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    EXPECT_EQ(flash_test::run_program(arguments), 1);
+    EXPECT_EQ(flash_test::captured_output(), c.output);
+    // The key that ended the wait is left for the console, as it was found.
+    EXPECT_EQ(platform_state().console_keys, c.keys_left);
+    EXPECT_EQ(platform_state().keys_read, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Usage, ::testing::ValuesIn(usage_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

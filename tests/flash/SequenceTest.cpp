@@ -1,0 +1,358 @@
+// Native: the programming sequence against the emulated device model: the address and chunk
+// rules, the erase checks, the progress marks and rates, and every failing step with its message.
+#include "NativePlatform.h"
+#include "TestFolder.h"
+#include "driver.h"
+#include "identity.h"
+#include "image.h"
+#include "sequence.h"
+
+#include "ImageWriter.h"
+#include "Vg730Device.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using flash_test::platform_state;
+using flash_test::sent_request;
+
+Vg730Device device; // 1 MiB of flash: static, not on the stack
+
+std::vector<sent_request> requests_of(std::uint32_t code) {
+    std::vector<sent_request> found;
+    for (const sent_request& r : platform_state().requests) {
+        if (r.control_code == code) {
+            found.push_back(r);
+        }
+    }
+    return found;
+}
+
+std::size_t count(const std::string& text, char c) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), c));
+}
+
+class Programming : public ::testing::Test {
+protected:
+    void SetUp() override {
+        flash_test::reset_platform();
+        flash::settings = {};
+        flash::reset_image_state();
+        Vg730Identity identity;
+        vg730_identity_default(&identity, 0);
+        vg730_device_init(&device, 0, &identity);
+        platform_state().devices[0] = &device;
+        ASSERT_EQ(flash::identify_device(0), 0); // the image's EAN then matches: no prompt
+    }
+    void TearDown() override { flash::device_handles[0].reset(); }
+
+    vg730::ImageSpec image(std::uint32_t load_addr, std::uint32_t length) {
+        vg730::ImageSpec spec;
+        spec.load_addr = load_addr;
+        spec.size = length - 26;
+        spec.run_addr = load_addr + 0x100;
+        return spec;
+    }
+
+    // Runs the sequence on the exclusive handle; the output from its start is kept in output.
+    int program(const vg730::ImageSpec& spec) {
+        const std::string path = folder_.write("image.img", vg730::BuildImage(spec));
+        std::uint32_t error = 0;
+        flash::device_handles[0] = flash::open_device(0, true, error);
+        EXPECT_TRUE(flash::device_handles[0].valid());
+        const std::size_t before = flash_test::captured_output().size();
+        platform_state().requests.clear();
+        int r = 0;
+        try {
+            r = flash::program_device(flash::device_handles[0].get(), path.c_str());
+        } catch (const flash_test::process_exit& e) {
+            r = 1000 + e.code;
+        }
+        output = flash_test::captured_output().substr(before);
+        // What follows the image lines.
+        const std::size_t description = output.find("Description:");
+        steps = description == std::string::npos
+                    ? output
+                    : output.substr(output.find('\n', description) + 1);
+        return r;
+    }
+
+    void add_fault(Vg730Fault fault) {
+        ASSERT_EQ(vg730_device_add_fault(&device, &fault), VG730_OK);
+    }
+
+    flash_test::test_folder folder_;
+    std::string output;
+    std::string steps;
+};
+
+// Load address 0x1FE8 and 0x12345 bytes: a first chunk that ends short of a page end, and two
+// banks to check.
+TEST_F(Programming, AddressesChunksAndEraseChecks) {
+    ASSERT_EQ(program(image(0x1FE8, 0x12345)), 0) << output;
+
+    const auto downloads = requests_of(flash::IOCTL_DOWNLOAD);
+    ASSERT_GE(downloads.size(), 6u);
+    // Erase checks: a zero-length download to the end of each bank the image touches.
+    EXPECT_EQ(downloads[0].length, 0u);
+    EXPECT_EQ(downloads[0].address, 0xFFFEu);
+    EXPECT_EQ(downloads[1].length, 0u);
+    EXPECT_EQ(downloads[1].address, 0x1FFFEu);
+    // Then the data, split at the first page end.
+    const std::pair<std::uint32_t, std::uint32_t> first[] = {
+        {0x1FE8, 16}, {0x1FF8, 8}, {0x2000, 16}, {0x2010, 16}};
+    for (std::size_t i = 0; i < std::size(first); ++i) {
+        EXPECT_EQ(downloads[2 + i].address, first[i].first) << i;
+        EXPECT_EQ(downloads[2 + i].length, first[i].second) << i;
+    }
+    std::uint32_t next = 0x1FE8;
+    for (std::size_t i = 2; i < downloads.size(); ++i) {
+        const sent_request& d = downloads[i];
+        ASSERT_EQ(d.address, next) << i;
+        ASSERT_GE(d.length, 1u);
+        ASSERT_LE(d.length, 16u);
+        ASSERT_EQ(d.address / 256, (d.address + d.length - 1) / 256) << "crosses a page at " << i;
+        next += d.length;
+    }
+    EXPECT_EQ(next, 0x1FE8u + 0x12345);
+    EXPECT_EQ(downloads.back().length, (0x12345u - 16 - 8) % 16);
+
+    // The compare reads back in plain chunks of 16 from the load address.
+    const auto uploads = requests_of(flash::IOCTL_UPLOAD);
+    ASSERT_EQ(uploads.size(), (0x12345u + 15) / 16);
+    for (std::size_t i = 0; i + 1 < uploads.size(); ++i) {
+        ASSERT_EQ(uploads[i].address, 0x1FE8u + 16 * i);
+        ASSERT_EQ(uploads[i].length, 16u);
+    }
+    EXPECT_EQ(uploads.back().length, 0x12345u % 16);
+
+    // The flash commands in their order, each announcing the target version.
+    const auto commands = requests_of(flash::IOCTL_FLASH_COMMAND);
+    ASSERT_EQ(commands.size(), 4u);
+    const std::uint32_t order[] = {flash::FLASH_START, flash::FLASH_ERASE, flash::FLASH_WRITE_MODE,
+                                   flash::FLASH_READ_MODE};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(commands[i].word4, order[i]);
+        EXPECT_EQ(commands[i].version_major, 255u);
+        EXPECT_EQ(commands[i].version_minor, 255u);
+        EXPECT_EQ(commands[i].version_build, 255u);
+    }
+
+    // One mark per 64 requests in each phase.
+    const std::size_t download_requests = downloads.size() - 2;
+    const std::string download_line = steps.substr(0, steps.find("\nDownload complete"));
+    const std::string compare_line =
+        steps.substr(steps.find("Starting compare: "),
+                     steps.find("\nCompare finished") - steps.find("Starting compare: "));
+    EXPECT_EQ(count(download_line, '#'), (download_requests + 63) / 64);
+    EXPECT_EQ(count(compare_line, '#'), (uploads.size() + 63) / 64);
+
+    // After FLASH_END the device checks what it received and runs it.
+    flash::end_device_work(0);
+    Vg730Report report;
+    vg730_device_report(&device, platform_state().clock_ms, &report);
+    EXPECT_EQ(report.image_ok, 1u);
+}
+
+TEST_F(Programming, RatesFromTheClock) {
+    platform_state().ms_per_request = 2;
+    ASSERT_EQ(program(image(0x10000, 4096)), 0) << output;
+    const std::size_t download_requests = requests_of(flash::IOCTL_DOWNLOAD).size() - 1;
+    const std::size_t upload_requests = requests_of(flash::IOCTL_UPLOAD).size();
+    const std::string marks_down((download_requests + 63) / 64, '#');
+    const std::string marks_up((upload_requests + 63) / 64, '#');
+    EXPECT_EQ(steps, "Erasing...\nDownload started: " + marks_down + "\nDownload complete (" +
+                         std::to_string(4096 * 1000 / (2 * download_requests)) +
+                         " bytes/s, total 4096 bytes).\nStarting compare: " + marks_up +
+                         "\nCompare finished (" +
+                         std::to_string(4096 * 1000 / (2 * upload_requests)) +
+                         " bytes/s, total 4096 bytes).\n");
+}
+
+TEST_F(Programming, PhaseWithinOneMillisecond) {
+    ASSERT_EQ(program(image(0x10000, 1000)), 0);
+    EXPECT_NE(steps.find("\nDownload complete (1000000 bytes/s, total 1000 bytes).\n"),
+              std::string::npos)
+        << steps;
+    EXPECT_NE(steps.find("\nCompare finished (1000000 bytes/s, total 1000 bytes).\n"),
+              std::string::npos)
+        << steps;
+}
+
+TEST_F(Programming, NoChecksumDownloadsTwoBytesFewer) {
+    flash::settings.no_checksum = 1;
+    ASSERT_EQ(program(image(0x10000, 1026)), 0);
+    std::uint32_t bytes = 0;
+    for (const sent_request& d : requests_of(flash::IOCTL_DOWNLOAD)) {
+        bytes += d.length;
+    }
+    EXPECT_EQ(bytes, 1024u);
+}
+
+TEST_F(Programming, AnnouncesTheTargetVersion) {
+    flash::settings.target_version = {0, 0, 0};
+    ASSERT_EQ(program(image(0x10000, 1000)), 0);
+    for (const sent_request& c : requests_of(flash::IOCTL_FLASH_COMMAND)) {
+        EXPECT_EQ(c.version_major + c.version_minor + c.version_build, 0u);
+    }
+}
+
+// A failing step, made by a fault of the device; the steps after it never run.
+struct failure_case {
+    const char* name;
+    std::vector<Vg730Fault> faults;
+    std::string steps;     // what follows the image lines; "<rate>" for a rate
+    std::uint32_t uploads; // upload requests sent
+};
+
+const std::string other_hint =
+    "This often happens because another application that uses the device\nin question is "
+    "running. For example, a CAN analyzer tool or\nVarnik Recordix setup program.\n";
+const std::string full_download = "Erasing...\nDownload started: ##\nDownload complete (1026000 "
+                                  "bytes/s, total 1026 bytes).\n";
+
+Vg730Fault status_fault(Vg730RequestKind kind, std::uint32_t nth, std::int32_t status) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_ANSWER_STATUS;
+    f.kind = kind;
+    f.nth = nth;
+    f.repeat = 1;
+    f.status = status;
+    return f;
+}
+Vg730Fault call_fault(Vg730RequestKind kind, std::uint32_t nth) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_FAIL_CALL;
+    f.kind = kind;
+    f.nth = nth;
+    f.repeat = 1;
+    return f;
+}
+Vg730Fault refuse_start(std::int32_t status) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_REFUSE_START;
+    f.status = status;
+    return f;
+}
+Vg730Fault corrupt(std::uint32_t address, std::uint32_t length) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_CORRUPT;
+    f.address = address;
+    f.length = length;
+    f.mask = 0x01;
+    return f;
+}
+
+// clang-format off
+const failure_case failure_cases[] = {
+    {"StartToolOutdated", {refuse_start(4)},
+     "\nUnable to start flash programming (r=0, status=4)\n"
+     "This is probably because this programming tool is outdated.", 0},
+    {"StartVersionRefused", {refuse_start(7)},
+     "\nUnable to start flash programming (r=0, status=7)\n"
+     "The target device did not accept the version of the firmware you\nare trying to download, "
+     "probably because it is too old.\n", 0},
+    {"StartOtherStatus", {refuse_start(12)},
+     "\nUnable to start flash programming (r=0, status=12)\n" + other_hint, 0},
+    {"StartCallFails", {call_fault(VG730_REQ_FLASH_COMMAND, 1)},
+     "\nUnable to start flash programming (r=-1, status=0)\n" + other_hint, 0},
+    {"Erase", {status_fault(VG730_REQ_FLASH_COMMAND, 2, 5)},
+     "Erasing...Unable to start flash erasing (r=0, status=5)\n", 0},
+    {"EraseCheckStatus", {status_fault(VG730_REQ_DOWNLOAD, 1, 6)},
+     "Erasing...Flash erasing failed (r=0, status=6)\n", 0},
+    {"EraseCheckCallFails", {call_fault(VG730_REQ_DOWNLOAD, 1)},
+     "Erasing...Flash erasing failed (r=-1, status=0)\n", 0},
+    {"WriteMode", {status_fault(VG730_REQ_FLASH_COMMAND, 3, 1)},
+     "Erasing...\nDownload started: Unable to go into write mode (r=0, status=1)\n", 0},
+    {"DownloadStatus", {status_fault(VG730_REQ_DOWNLOAD, 3, 5)},
+     "Erasing...\nDownload started: #Error: Download failed (addr=0x10010, len=0x10, r=0, "
+     "status=5)\n", 0},
+    {"DownloadCallFails", {call_fault(VG730_REQ_DOWNLOAD, 66)},
+     "Erasing...\nDownload started: ##Error: Download failed (addr=0x10400, len=0x2, r=-1, "
+     "status=0)\n", 0},
+    {"ReadMode", {status_fault(VG730_REQ_FLASH_COMMAND, 4, 1)},
+     full_download + "Starting compare: Unable to go into read mode (r=0, status=1)\n", 0},
+    {"UploadCallFails", {call_fault(VG730_REQ_UPLOAD, 2)},
+     full_download + "Starting compare: #\nFailed to upload data (addr=0x10010, r=-1, status=0)\n", 2},
+    {"UploadStatusAfterADifference", {corrupt(0x10000, 16), status_fault(VG730_REQ_UPLOAD, 3, 2)},
+     full_download + "Starting compare: #\nFailed to upload data (addr=0x10020, r=0, status=2)\n", 3},
+    {"OneDifference", {corrupt(0x10015, 1)},
+     full_download + "Starting compare: #\n#\nCompare finished (1026000 bytes/s, total 1026 bytes).\n",
+     65},
+    {"DifferenceInTheLastChunk", {corrupt(0x10401, 1)},
+     full_download + "Starting compare: ##\nCompare finished (1026000 bytes/s, total 1026 bytes).\n",
+     65},
+};
+// clang-format on
+
+class FailingStep : public Programming, public ::testing::WithParamInterface<failure_case> {};
+
+TEST_P(FailingStep, EndsTheSequenceWithItsMessage) {
+    const failure_case& c = GetParam();
+    for (const Vg730Fault& fault : c.faults) {
+        add_fault(fault);
+    }
+    EXPECT_EQ(program(image(0x10000, 1026)), -1);
+    EXPECT_EQ(steps, c.steps);
+    EXPECT_EQ(requests_of(flash::IOCTL_UPLOAD).size(), c.uploads);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FailingStep, ::testing::ValuesIn(failure_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Differences are counted per chunk of 16; after 300 of them the compare gives up.
+struct difference_case {
+    const char* name;
+    std::uint32_t corrupted_chunks;
+    std::string compare; // from "Starting compare: "
+    std::size_t uploads;
+};
+
+// clang-format off
+const difference_case difference_cases[] = {
+    {"Exactly300", 300,
+     "Starting compare: #\n#\n#\n#\n#\n#\nCompare finished (6026000 bytes/s, total 6026 bytes).\n",
+     377},
+    {"Chunk301StopsTheCompare", 301,
+     "Starting compare: #\n#\n#\n#\n#\nToo many errors (no less than 301)\n"
+     "Compare finished (6026000 bytes/s, total 6026 bytes).\n", 301},
+};
+// clang-format on
+
+class Differences : public Programming, public ::testing::WithParamInterface<difference_case> {};
+
+TEST_P(Differences, AreCountedPerChunk) {
+    const difference_case& c = GetParam();
+    // Every byte of each chunk differs: a chunk still counts once.
+    add_fault(corrupt(0x10000, c.corrupted_chunks * 16));
+    EXPECT_EQ(program(image(0x10000, 6026)), -1);
+    EXPECT_EQ(steps.substr(steps.find("Starting compare: ")), c.compare);
+    EXPECT_EQ(requests_of(flash::IOCTL_UPLOAD).size(), c.uploads);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compare, Differences, ::testing::ValuesIn(difference_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Programming, ImageFailureSendsNothing) {
+    vg730::ImageSpec spec = image(0x10000, 1026);
+    spec.bad_data_checksum = true;
+    EXPECT_EQ(program(spec), -1);
+    EXPECT_TRUE(platform_state().requests.empty());
+}
+
+TEST_F(Programming, DeclinedWarningSendsNothing) {
+    vg730::ImageSpec spec = image(0x10000, 1026);
+    spec.ean = "0007300099002005";
+    platform_state().console_attached = true;
+    platform_state().console_keys = "n";
+    EXPECT_EQ(program(spec), 1001);
+    EXPECT_TRUE(platform_state().requests.empty());
+}
+
+} // namespace

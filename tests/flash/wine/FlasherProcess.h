@@ -1,0 +1,47 @@
+// Windows side (tests): runs the real vessa_flash.exe as a child process, as a calling program
+// or a person would, and collects what it writes. Every wait is bounded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace flash_wine {
+
+enum class input_kind {
+    none,   // no standard input at all and no console (as a detached service would run it)
+    hidden, // as the updater runs it: hidden, no standard input and no standard error
+    text,   // standard input from a pipe holding the text, then closed
+    held,   // standard input from a pipe kept open: the text comes only once the output shows
+            // answer_after, as a calling program answers a prompt it has read
+};
+
+struct run_options {
+    input_kind input = input_kind::text;
+    std::string text;         // what standard input holds (input_kind::text and ::held)
+    std::string answer_after; // input_kind::held: the output that the text answers
+    unsigned timeout_ms = 60000;
+    std::string working_directory; // empty: the test's own
+};
+
+struct run_result {
+    int exit_code = -1;
+    bool timed_out = false;
+    bool waited_for_answer = false; // still running when the answer was written
+    std::string output;             // standard output, CR LF folded to LF
+    std::string errors;             // standard error, CR LF folded to LF
+};
+
+// The folder of the running test binary, where vessa_flash.exe lies too.
+std::string bin_folder();
+
+// Runs vessa_flash.exe with the arguments (each quoted as needed).
+run_result run_flasher(const std::vector<std::string>& arguments, const run_options& options = {});
+
+// The system's message text for an error code, as FormatMessageA gives it (CR LF kept).
+std::string system_error_text(std::uint32_t code);
+
+// Replaces every "(N bytes/s" by "(<rate> bytes/s" so transcripts compare exactly.
+std::string without_rates(const std::string& text);
+
+} // namespace flash_wine

@@ -1,0 +1,120 @@
+// Windows side (tests): emulated gateways in the prefix's driver, images and index files in a
+// scratch folder, and the real vessa_flash.exe run against them.
+#pragma once
+
+#include "FlasherProcess.h"
+
+#include "EmulatorControl.h"
+#include "ImageWriter.h"
+#include "Vg730Crc.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace flash_wine {
+
+inline const std::string banner =
+    "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
+inline const std::string not_updated = "\nThe firmware was NOT updated.\nPress RETURN to quit.\n";
+
+class Gateways : public ::testing::Test {
+public:
+    // A small image: quick to program (each request costs about 0.3 ms here).
+    static vg730::ImageSpec small(std::uint32_t length = 1026) {
+        vg730::ImageSpec spec;
+        spec.load_addr = 0x10000;
+        spec.size = length - 26;
+        return spec;
+    }
+
+protected:
+    void SetUp() override {
+        vg730emu::ResetEmulator();
+        control_.emplace();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name =
+            std::string("vessa_flash_") + info->test_suite_name() + "_" + info->name();
+        for (char& c : name) {
+            if (c == '/') {
+                c = '_';
+            }
+        }
+        folder_ = std::filesystem::temp_directory_path() /
+                  (name + "_" + std::to_string(GetCurrentProcessId()));
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override {
+        control_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+
+    vg730emu::EmulatorControl& control() { return *control_; }
+
+    static Vg730Identity identity(std::uint32_t ean_lo = 0x99001237, std::uint32_t hw_major = 1) {
+        Vg730Identity id;
+        vg730_identity_default(&id, 0);
+        id.ean_lo = ean_lo;
+        id.hardware_major = hw_major;
+        return id;
+    }
+    void add(std::uint32_t n, const Vg730Identity& id = identity()) { control().AddDevice(n, id); }
+
+    std::string image(const std::string& name, const vg730::ImageSpec& spec = small()) {
+        const std::filesystem::path path = folder_ / name;
+        std::filesystem::create_directories(path.parent_path());
+        vg730::WriteImageFile(path, spec);
+        return path.string();
+    }
+    std::string file(const std::string& name, const std::string& bytes) {
+        const std::filesystem::path path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    Vg730Report report(std::uint32_t n) { return control().Report(n); }
+
+    std::optional<vg730emu::EmulatorControl> control_;
+    std::filesystem::path folder_;
+};
+
+// Faults, as the device model names them.
+inline Vg730Fault status_fault(Vg730RequestKind kind, std::uint32_t nth, std::int32_t status) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_ANSWER_STATUS;
+    f.kind = kind;
+    f.nth = nth;
+    f.repeat = 1;
+    f.status = status;
+    return f;
+}
+inline Vg730Fault call_fault(Vg730RequestKind kind, std::uint32_t nth) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_FAIL_CALL;
+    f.kind = kind;
+    f.nth = nth;
+    f.repeat = 1;
+    return f;
+}
+inline Vg730Fault refuse_start(std::int32_t status) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_REFUSE_START;
+    f.status = status;
+    return f;
+}
+inline Vg730Fault corrupt(std::uint32_t address, std::uint32_t length) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_CORRUPT;
+    f.address = address;
+    f.length = length;
+    f.mask = 0x01;
+    return f;
+}
+
+} // namespace flash_wine

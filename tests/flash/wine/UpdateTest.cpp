@@ -1,0 +1,260 @@
+// Windows side: the real vessa_flash.exe under Wine programming emulated gateways through the
+// kernel driver: the update the updater runs, and every failing step with its exact messages.
+#include "GatewayFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using namespace flash_wine;
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The update as the updater runs it, with the default image next to the programs.
+TEST_F(Gateways, UpdateWithTheDefaultImage) {
+    add(0);
+    const std::string path = bin_folder() + "vozadoror_7300099001237_nodebug.img";
+    run_options options;
+    options.input = input_kind::hidden;
+    options.timeout_ms = 120000;
+    options.working_directory = bin_folder();
+    const run_result r = run_flasher({"-C0", "-vc", path}, options);
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.errors, "");
+
+    const Vg730Report after = report(0);
+    const std::uint32_t length = after.flash_length;
+    const std::uint32_t banks = (length + 0xFFFF) / 0x10000;
+    const std::uint32_t downloads = after.requests[VG730_REQ_DOWNLOAD] - banks;
+    const std::uint32_t uploads = after.requests[VG730_REQ_UPLOAD];
+    const std::vector<std::string> expected = {
+        "",
+        "Firmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel",
+        "Serial Number:            0001234",
+        "Hardware version:         1.0",
+        "Current Firmware Version: 2.05.176",
+        "Hardware type:            N/A (P/N 0007300099001237))",
+        "",
+        "Loading image file '" + path + "'...OK.",
+        "Firmware build string:    2.05.177 emulated VG730 sample firmware",
+        "Target part number:       0007300099001237",
+        "Description:              VG730 sample firmware for the emulated gateway",
+        "Erasing...",
+        "Download started: " + std::string((downloads + 63) / 64, '#'),
+        "Download complete (<rate> bytes/s, total " + std::to_string(length) + " bytes).",
+        "Starting compare: " + std::string((uploads + 63) / 64, '#'),
+        "Compare finished (<rate> bytes/s, total " + std::to_string(length) + " bytes).",
+    };
+    const std::vector<std::string> seen = lines_of(without_rates(r.output));
+    ASSERT_EQ(seen.size(), expected.size()) << r.output;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(seen[i], expected[i]) << "line " << i + 1;
+    }
+    EXPECT_EQ(uploads, (length + 15) / 16);
+    EXPECT_EQ(length, 24u + vg730::DefaultImageSpec().size + 2);
+
+    // The gateway restarts and then runs the image's version.
+    Vg730Report now = report(0);
+    for (int i = 0; i < 100 && now.presence != VG730_PRESENT; ++i) {
+        Sleep(100);
+        now = report(0);
+    }
+    EXPECT_EQ(now.presence, VG730_PRESENT);
+    EXPECT_EQ(now.image_ok, 1u);
+    EXPECT_EQ(vg730emu::FormatFirmware(now.identity.firmware), "2.05.177");
+    EXPECT_EQ(vg730emu::FormatFirmware(now.start_version), "0.00.0");
+    EXPECT_EQ(now.exclusive_opens + now.info_opens, 0u);
+}
+
+// The failure paths: the steps after the image lines, then the ending.
+struct failure_case {
+    const char* name;
+    std::vector<Vg730Fault> faults;
+    std::string steps;
+};
+
+const std::string other_hint =
+    "This often happens because another application that uses the device\nin question is "
+    "running. For example, a CAN analyzer tool or\nVarnik Recordix setup program.\n";
+const std::string full_download = "Erasing...\nDownload started: ##\nDownload complete (<rate> "
+                                  "bytes/s, total 1026 bytes).\n";
+
+// clang-format off
+const failure_case failure_cases[] = {
+    {"StartToolOutdated", {refuse_start(4)},
+     "\nUnable to start flash programming (r=0, status=4)\n"
+     "This is probably because this programming tool is outdated."},
+    {"StartVersionRefused", {refuse_start(7)},
+     "\nUnable to start flash programming (r=0, status=7)\n"
+     "The target device did not accept the version of the firmware you\nare trying to download, "
+     "probably because it is too old.\n"},
+    {"StartOtherStatus", {refuse_start(12)},
+     "\nUnable to start flash programming (r=0, status=12)\n" + other_hint},
+    {"Erase", {status_fault(VG730_REQ_FLASH_COMMAND, 2, 5)},
+     "Erasing...Unable to start flash erasing (r=0, status=5)\n"},
+    {"EraseCheck", {status_fault(VG730_REQ_DOWNLOAD, 1, 6)},
+     "Erasing...Flash erasing failed (r=0, status=6)\n"},
+    {"EraseCheckCallFails", {call_fault(VG730_REQ_DOWNLOAD, 1)},
+     "Erasing...Flash erasing failed (r=-1, status=0)\n"},
+    {"WriteMode", {status_fault(VG730_REQ_FLASH_COMMAND, 3, 1)},
+     "Erasing...\nDownload started: Unable to go into write mode (r=0, status=1)\n"},
+    {"Download", {status_fault(VG730_REQ_DOWNLOAD, 3, 5)},
+     "Erasing...\nDownload started: #Error: Download failed (addr=0x10010, len=0x10, r=0, "
+     "status=5)\n"},
+    {"DownloadCallFails", {call_fault(VG730_REQ_DOWNLOAD, 66)},
+     "Erasing...\nDownload started: ##Error: Download failed (addr=0x10400, len=0x2, r=-1, "
+     "status=0)\n"},
+    {"ReadMode", {status_fault(VG730_REQ_FLASH_COMMAND, 4, 1)},
+     full_download + "Starting compare: Unable to go into read mode (r=0, status=1)\n"},
+    {"Upload", {call_fault(VG730_REQ_UPLOAD, 2)},
+     full_download + "Starting compare: #\nFailed to upload data (addr=0x10010, r=-1, status=0)\n"},
+    {"OneDifference", {corrupt(0x10015, 1)},
+     full_download + "Starting compare: #\n#\nCompare finished (<rate> bytes/s, total 1026 bytes).\n"},
+};
+// clang-format on
+
+class FailingStep : public Gateways, public ::testing::WithParamInterface<failure_case> {};
+
+TEST_P(FailingStep, MessageEndingAndExitCode) {
+    const failure_case& c = GetParam();
+    add(3);
+    for (const Vg730Fault& f : c.faults) {
+        control().SetFault(3, f);
+    }
+    const run_result r = run_flasher({"-C3", image("fw.img")});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 1);
+    const std::string out = without_rates(r.output);
+    const std::size_t description = out.find("Description:");
+    ASSERT_NE(description, std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.find('\n', description) + 1), c.steps + not_updated);
+    // The device's work is ended after a failure as after success.
+    EXPECT_EQ(vg730emu::FormatFirmware(report(3).end_version), "0.00.0");
+    EXPECT_EQ(report(3).exclusive_opens, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FailingStep, ::testing::ValuesIn(failure_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct difference_case {
+    const char* name;
+    std::uint32_t chunks;
+    std::string compare;
+};
+
+// clang-format off
+const difference_case difference_cases[] = {
+    {"Exactly300", 300,
+     "Starting compare: #\n#\n#\n#\n#\n#\nCompare finished (<rate> bytes/s, total 6026 bytes).\n"},
+    {"Chunk301", 301,
+     "Starting compare: #\n#\n#\n#\n#\nToo many errors (no less than 301)\n"
+     "Compare finished (<rate> bytes/s, total 6026 bytes).\n"},
+};
+// clang-format on
+
+class CompareDifferences : public Gateways,
+                           public ::testing::WithParamInterface<difference_case> {};
+
+TEST_P(CompareDifferences, CountedPerChunk) {
+    const difference_case& c = GetParam();
+    add(2);
+    control().SetFault(2, corrupt(0x10000, c.chunks * 16));
+    const run_result r = run_flasher({"-C2", image("fw.img", small(6026))});
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 1);
+    const std::string out = without_rates(r.output);
+    ASSERT_NE(out.find("Starting compare: "), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.find("Starting compare: ")), c.compare + not_updated);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compare, CompareDifferences, ::testing::ValuesIn(difference_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Image files that cannot be used: nothing is sent to the device after them.
+struct image_case {
+    const char* name;
+    std::string (*make)(Gateways&, const std::filesystem::path&);
+    int r;
+    std::string message;
+};
+
+std::string write_bytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& b) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    return path.string();
+}
+
+std::vector<std::uint8_t> header_claiming(std::uint32_t size) {
+    std::vector<std::uint8_t> header(24, 0);
+    header[6] = 0x01;
+    std::memcpy(header.data() + 8, &size, 4);
+    const std::uint16_t crc = vg730_crc16_kermit(header.data(), 22); // byte 0 is 0: no reversal
+    header[22] = static_cast<std::uint8_t>(crc);
+    header[23] = static_cast<std::uint8_t>(crc >> 8);
+    return header;
+}
+
+// clang-format off
+const image_case image_cases[] = {
+    {"Missing", [](Gateways&, const std::filesystem::path& p) { return (p / "absent.img").string(); },
+     -1, "Error: Unable to open file '<path>'\n"},
+    {"Empty", [](Gateways&, const std::filesystem::path& p) { return write_bytes(p / "e.img", {}); },
+     -2, "ERROR, no data read.\n"},
+    {"HeaderCutShort", [](Gateways&, const std::filesystem::path& p) {
+         auto b = vg730::BuildImage(Gateways::small()); b.resize(10); return write_bytes(p / "h.img", b); },
+     -6, "ERROR: The file ends inside the header (10 of 24 bytes). Corrupt file. \n"},
+    {"HeaderChecksum", [](Gateways&, const std::filesystem::path& p) {
+         auto s = Gateways::small(); s.bad_header_checksum = true;
+         return write_bytes(p / "c.img", vg730::BuildImage(s)); },
+     -3, "ERROR: Header checksum not correct. Corrupt file. \n"},
+    {"DataChecksum", [](Gateways&, const std::filesystem::path& p) {
+         auto s = Gateways::small(); s.bad_data_checksum = true;
+         return write_bytes(p / "d.img", vg730::BuildImage(s)); },
+     -5, "ERROR: Binary checksum not correct. Corrupt file. <crc>\n"},
+    {"TooLarge", [](Gateways&, const std::filesystem::path& p) {
+         return write_bytes(p / "l.img", header_claiming(2000000)); },
+     -7, "ERROR: Image too large (2000000 data bytes; header, data and checksum must fit in "
+         "1048576 bytes). \n"},
+};
+// clang-format on
+
+class BadImage : public Gateways, public ::testing::WithParamInterface<image_case> {};
+
+TEST_P(BadImage, RefusedBeforeAnythingIsSent) {
+    const image_case& c = GetParam();
+    add(1);
+    const std::string path = c.make(*this, folder_);
+    std::string message = c.message;
+    if (const auto at = message.find("<path>"); at != std::string::npos) {
+        message.replace(at, 6, path);
+    }
+    if (const auto at = message.find("<crc>"); at != std::string::npos) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        message.replace(at, 5,
+                        std::to_string(vg730_crc16_kermit(bytes.data() + 24, bytes.size() - 24)));
+    }
+    const run_result r = run_flasher({"-C1", "-vc", path});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(r.output.ends_with("\nLoading image file '" + path + "'..." + message +
+                                   "Error: Unable to open file '" + path +
+                                   "' (r=" + std::to_string(c.r) + ")\n" + not_updated))
+        << r.output;
+    EXPECT_EQ(report(1).requests[VG730_REQ_FLASH_COMMAND], 1u) << "only FLASH_END";
+    EXPECT_EQ(report(1).requests[VG730_REQ_DOWNLOAD], 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, BadImage, ::testing::ValuesIn(image_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
