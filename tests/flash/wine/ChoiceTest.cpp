@@ -35,6 +35,10 @@ struct prompt_case {
 const prompt_case prompt_cases[] = {
     {"WarningAnsweredG", {}, true, input_kind::held, "G", warning, 0},
     {"WarningAnsweredLowerCaseG", {}, true, input_kind::held, "g", warning + not_updated, 1},
+    {"WarningAnsweredGAtTheConsole", {}, true, input_kind::console, "G", warning, 0},
+    {"WarningAnsweredLowerCaseGAtTheConsole", {}, true, input_kind::console, "g",
+     warning + not_updated, 1},
+    {"AskAnsweredSpaceAtTheConsole", {"-ask"}, false, input_kind::console, " ", space_prompt, 0},
     {"WarningAtEndOfInput", {}, true, input_kind::text, "", warning + not_updated, 1},
     {"WarningWithoutConsoleOrInput", {}, true, input_kind::none, "", warning + not_updated, 1},
     {"WarningAsTheUpdaterRunsIt", {}, true, input_kind::hidden, "", warning + not_updated, 1},
@@ -60,10 +64,12 @@ TEST_P(Prompts, DecideWhetherTheDeviceIsProgrammed) {
     options.input = c.input;
     options.text = c.answer;
     options.answer_after = "to quit.\n";
+    // At the console the key answers the prompt; after a refusal, Enter answers "Press RETURN".
+    options.console_answers = {{"to quit.\n", c.answer}, {"Press RETURN to quit.\n", "\r"}};
     const run_result r = run_flasher(arguments, options);
     ASSERT_FALSE(r.timed_out) << r.output;
     EXPECT_EQ(r.exit_code, c.exit_code);
-    if (c.input == input_kind::held) {
+    if (c.input == input_kind::held || c.input == input_kind::console) {
         EXPECT_TRUE(r.waited_for_answer) << "the prompt was not in the pipe before its wait";
     }
     const std::size_t description = r.output.find("Description:");

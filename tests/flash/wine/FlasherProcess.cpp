@@ -54,6 +54,44 @@ bool drain(HANDLE pipe, std::string& text) {
     }
 }
 
+// The console of this test process, made once: children given its input as standard input read
+// their keys from it. The test's own standard handles stay the pipes of the test runner.
+HANDLE shared_console_input() {
+    static const HANDLE input = [] {
+        const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+        FreeConsole();
+        AllocConsole();
+        SetStdHandle(STD_INPUT_HANDLE, in);
+        SetStdHandle(STD_OUTPUT_HANDLE, out);
+        SetStdHandle(STD_ERROR_HANDLE, err);
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        return CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    }();
+    return input;
+}
+
+// Presses and releases one key per character, as the keyboard would deliver them.
+void type_keys(HANDLE console, const std::string& keys) {
+    for (char c : keys) {
+        INPUT_RECORD press[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            KEY_EVENT_RECORD& key = press[i].Event.KeyEvent;
+            press[i].EventType = KEY_EVENT;
+            key.bKeyDown = i == 0;
+            key.wRepeatCount = 1;
+            key.uChar.AsciiChar = c;
+            const SHORT scan = VkKeyScanA(c);
+            key.wVirtualKeyCode = c == '\r' ? VK_RETURN : static_cast<WORD>(scan & 0xFF);
+            key.dwControlKeyState = (scan & 0x100) ? SHIFT_PRESSED : 0;
+        }
+        DWORD written = 0;
+        WriteConsoleInputA(console, press, 2, &written);
+    }
+}
+
 } // namespace
 
 std::string bin_folder() {
@@ -102,6 +140,10 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
         startup.hStdInput = nullptr;
         startup.hStdError = nullptr;
         break;
+    case input_kind::console:
+        FlushConsoleInputBuffer(shared_console_input());
+        startup.hStdInput = shared_console_input();
+        break;
     case input_kind::text:
     case input_kind::held:
         CreatePipe(in_read.put(), in_write.put(), &inherit, 0);
@@ -142,6 +184,8 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
 
     std::string output, errors;
     bool answered = options.input != input_kind::held;
+    std::size_t typed = 0;       // console answers given so far
+    std::size_t prompt_from = 0; // where in the output the next prompt is looked for
     const DWORD started = GetTickCount();
     for (;;) {
         const bool out_open = drain(out_read.get(), output);
@@ -153,6 +197,18 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
             result.waited_for_answer = WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
             answer();
             answered = true;
+        }
+        if (options.input == input_kind::console && typed < options.console_answers.size()) {
+            const typed_answer& next = options.console_answers[typed];
+            const std::string shown = fold_line_ends(output);
+            const std::size_t at = shown.find(next.prompt, prompt_from);
+            if (at != std::string::npos) {
+                Sleep(200);
+                result.waited_for_answer = WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+                type_keys(shared_console_input(), next.keys);
+                prompt_from = at + next.prompt.size();
+                ++typed;
+            }
         }
         if (ended && !out_open && !err_open) {
             break;

@@ -9,17 +9,26 @@
 namespace flash_wine {
 
 enum class input_kind {
-    none,   // no standard input at all and no console (as a detached service would run it)
-    hidden, // as the updater runs it: hidden, no standard input and no standard error
-    text,   // standard input from a pipe holding the text, then closed
-    held,   // standard input from a pipe kept open: the text comes only once the output shows
-            // answer_after, as a calling program answers a prompt it has read
+    none,    // no standard input at all and no console (as a detached service would run it)
+    hidden,  // as the updater runs it: hidden, no standard input and no standard error
+    text,    // standard input from a pipe holding the text, then closed
+    held,    // standard input from a pipe kept open: the text comes only once the output shows
+             // answer_after, as a calling program answers a prompt it has read
+    console, // standard input is a console: each of console_answers is typed as key presses
+             // once the output shows its prompt, as a person at a command prompt answers
+};
+
+// Keys a person types at the console once the output shows the prompt.
+struct typed_answer {
+    std::string prompt;
+    std::string keys; // "\r" is the Enter key
 };
 
 struct run_options {
     input_kind input = input_kind::text;
     std::string text;         // what standard input holds (input_kind::text and ::held)
     std::string answer_after; // input_kind::held: the output that the text answers
+    std::vector<typed_answer> console_answers; // input_kind::console, in order
     unsigned timeout_ms = 60000;
     std::string working_directory; // empty: the test's own
 };

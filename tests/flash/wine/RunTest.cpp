@@ -41,6 +41,7 @@ struct usage_case {
 const usage_case usage_cases[] = {
     {"NoArgumentsNoConsole", {}, input_kind::none, banner + usage_text + "Press any key to quit."},
     {"NoArgumentsHiddenConsole", {}, input_kind::hidden, banner + usage_text + "Press any key to quit."},
+    {"NoArgumentsKeyAtTheConsole", {}, input_kind::console, banner + usage_text + "Press any key to quit."},
     {"UnattendedWithoutFile", {"-unattended"}, input_kind::text, banner + usage_text},
     {"AskWithUnattended", {"-ask", "-unattended", "x.img"}, input_kind::text, banner + usage_text},
     {"DeviceOutOfRange", {"-C128", "x.img"}, input_kind::none,
@@ -57,8 +58,12 @@ TEST_P(Usage, EndsAtOnceWithExitCodeOne) {
     run_options options;
     options.input = c.input;
     options.timeout_ms = 20000;
+    options.console_answers = {{"Press any key to quit.", "x"}};
     const run_result r = run_flasher(c.arguments, options);
     EXPECT_FALSE(r.timed_out);
+    if (c.input == input_kind::console) {
+        EXPECT_TRUE(r.waited_for_answer) << "the key wait ended before a key was pressed";
+    }
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.output, c.output);
 }
