@@ -234,8 +234,7 @@ TEST_F(Gateways, AllDevicesWithOneFailing) {
         add(n);
     }
     control().SetFault(4, corrupt(0x10100, 4));
-    // Gateway numbers used earlier in this Wine session keep device objects whose requests fail;
-    // "-dont_ask" lets the run go past them instead of stopping at their EAN warning.
+    // The image's EAN is the gateways' own; "-dont_ask" keeps the run free of prompts anyway.
     const run_result r = run_flasher({"-all", "-dont_ask", image("fw.img")});
     EXPECT_EQ(r.exit_code, 1) << "a failed device must not be reported as success";
     std::size_t at = 0;
@@ -251,6 +250,18 @@ TEST_F(Gateways, AllDevicesWithOneFailing) {
         EXPECT_EQ(report(n).exclusive_opens, 0u);
         EXPECT_EQ(report(n).requests[VG730_REQ_FLASH_COMMAND], 5u);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Every device number is probed; with none present only the banner shows.
+TEST_F(Gateways, AllDevicesWithNoneConnected) {
+    const run_result r = run_flasher({"-all", image("fw.img")});
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.output, banner);
 }
 
 } // namespace
