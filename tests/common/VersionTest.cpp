@@ -114,3 +114,15 @@ TEST(Version, InRangeUsesOneFlagForBothBounds) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SplitAtEvery, KeepsEveryPieceEmptyOnesIncluded) {
+    EXPECT_EQ(SplitAtEvery(L"2.05.177", L'.'), (std::vector<std::wstring>{L"2", L"05", L"177"}));
+    EXPECT_EQ(SplitAtEvery(L".a..b.", L'.'),
+              (std::vector<std::wstring>{L"", L"a", L"", L"b", L""}));
+    EXPECT_EQ(SplitAtEvery(L"", L','), (std::vector<std::wstring>{L""}));
+    EXPECT_EQ(SplitAtEvery(L"no separator", L','), (std::vector<std::wstring>{L"no separator"}));
+}
+
+} // namespace

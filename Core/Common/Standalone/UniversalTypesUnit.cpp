@@ -143,6 +143,20 @@ std::wstring Utf8ToWide(const std::string& text) {
     return out;
 }
 
+std::vector<std::wstring> SplitAtEvery(const std::wstring& Text, wchar_t Separator) {
+    std::vector<std::wstring> pieces;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = Text.find(Separator, start);
+        if (at == std::wstring::npos) {
+            pieces.push_back(Text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(Text.substr(start, at - start));
+        start = at + 1;
+    }
+}
+
 // ---- TVersion ----------------------------------------------------------------------------------
 
 TVersion::TVersion(const std::wstring& text) {
@@ -158,17 +172,10 @@ void TVersion::FromString(const std::wstring& Data, int32_t RequiredPartsCount,
     Valid = false;
     Major = Minor = Release = Build = ValueToUseForMissingParts;
 
+    // An empty text has no parts at all.
     std::vector<std::wstring> parts;
     if (!Data.empty()) {
-        size_t start = 0;
-        for (;;) {
-            const size_t dot = Data.find(L'.', start);
-            parts.push_back(Data.substr(start, dot == std::wstring::npos ? dot : dot - start));
-            if (dot == std::wstring::npos) {
-                break;
-            }
-            start = dot + 1;
-        }
+        parts = SplitAtEvery(Data, L'.');
     }
 
     // Empty parts are dropped unless the very first part is empty: then nothing is dropped and

@@ -83,6 +83,10 @@ bool TryTextToInt32(const std::wstring& text, int32_t& value);
 // Raises EConvertError "'<text>' is not a valid integer value" when the text is no 32-bit integer.
 int32_t StrToInt(const std::wstring& text);
 
+// The pieces of Text between every Separator, empty ones included: n separators give n + 1
+// pieces (so an empty text gives one empty piece).
+std::vector<std::wstring> SplitAtEvery(const std::wstring& Text, wchar_t Separator);
+
 // The text as it comes back from the system's 8-bit (ANSI) code page: characters that code page
 // cannot hold do not survive.
 std::wstring ThroughAnsiCodePage(const std::wstring& text);

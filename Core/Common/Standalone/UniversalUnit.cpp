@@ -196,17 +196,7 @@ TKXError LookupError(int32_t Code) {
 
 std::wstring GetErrorText(int32_t Code, const std::wstring& Params) {
     // The leading comma makes item 0 always empty; items 1..10 are the parameters.
-    const std::wstring list = L"," + Params;
-    std::vector<std::wstring> items;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = list.find(L',', start);
-        items.push_back(list.substr(start, comma == std::wstring::npos ? comma : comma - start));
-        if (comma == std::wstring::npos) {
-            break;
-        }
-        start = comma + 1;
-    }
+    const std::vector<std::wstring> items = SplitAtEvery(L"," + Params, L',');
     constexpr size_t ArgumentCount = 10;
     std::vector<TKXError::Arg> args;
     args.reserve(ArgumentCount);
