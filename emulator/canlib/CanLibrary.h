@@ -4,13 +4,16 @@
 #pragma once
 
 #include "CanBus.h"
+#include "EmulatorLink.h"
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vg730emu {
@@ -24,7 +27,10 @@ public:
     // Closes every CAN handle and lets go of the gateways.
     std::int32_t Unload();
     // The status an entry must answer instead of doing its work, if one was set.
-    std::optional<std::int32_t> Fault(const char* entry);
+    std::optional<std::int32_t> Fault(std::string_view entry);
+    // Logs one call of an entry in the driver (see CallLog.h for what each entry logs).
+    void Record(std::string_view entry, std::initializer_list<std::int64_t> args,
+                const void* data = nullptr, std::uint32_t length = 0);
 
     std::int32_t ChannelCount(std::int32_t* count);
     std::int32_t ChannelData(std::int32_t channel, std::int32_t item, void* buffer,
@@ -77,6 +83,7 @@ private:
     bool reopen(Gateway& gateway);
     std::optional<Channel> channel_at(std::int32_t index) const;
 
+    EmulatorLink FLink; // first: the members after it may still use it when they go
     std::mutex FLock;
     bool FInitialized = false;
     std::vector<Gateway> FGateways; // ascending by number

@@ -1,6 +1,7 @@
 // Windows side: the emulated CAN library's channels and gateways, read live from the driver.
 #include "CanLibrary.h"
 
+#include "CanLibEntries.h"
 #include "WinApi.h"
 
 #include <cstdio>
@@ -28,17 +29,6 @@ UniqueFileHandle open_info(std::uint32_t number) {
     std::snprintf(path, sizeof(path), "\\\\.\\Quorvelxlink%u.info", number);
     return UniqueFileHandle(
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-}
-
-// Asks the driver's control object; false when the driver does not answer.
-template <typename T> bool control_request(std::uint32_t code, T& request) {
-    UniqueFileHandle control(CreateFileW(L"\\\\.\\Vg730EmuControl", GENERIC_READ | GENERIC_WRITE, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    DWORD returned = 0;
-    return control &&
-           DeviceIoControl(control.get(), code, &request, sizeof(request), &request,
-                           sizeof(request), &returned, nullptr) &&
-           returned == sizeof(request) && request.result == VG730_OK;
 }
 
 std::uint32_t milliseconds_since_load() {
@@ -98,7 +88,7 @@ std::int32_t CanLibrary::Initialize() {
     std::lock_guard<std::mutex> guard(FLock);
     Vg730EntryFaultList faults{};
     FFaults.clear();
-    if (control_request(VG730_CTL_ENTRY_FAULTS, faults)) {
+    if (FLink.Request(VG730_CTL_ENTRY_FAULTS, faults)) {
         FFaults.assign(faults.faults, faults.faults + faults.count);
     }
     // A fault on the initialisation itself leaves the library unusable.
@@ -121,14 +111,31 @@ std::int32_t CanLibrary::Unload() {
     return CAN_OK;
 }
 
-std::optional<std::int32_t> CanLibrary::Fault(const char* entry) {
+std::optional<std::int32_t> CanLibrary::Fault(std::string_view entry) {
     std::lock_guard<std::mutex> guard(FLock);
     for (const Vg730EntryFault& fault : FFaults) {
-        if (std::strcmp(fault.entry, entry) == 0) {
+        if (entry == fault.entry) {
             return fault.status;
         }
     }
     return std::nullopt;
+}
+
+void CanLibrary::Record(std::string_view entry, std::initializer_list<std::int64_t> args,
+                        const void* data, std::uint32_t length) {
+    Vg730CallRequest request{};
+    Vg730Call& call = request.call;
+    call.entry = CanLibEntryIndex(entry);
+    for (std::int64_t arg : args) {
+        if (call.arg_count < VG730_CALL_ARGS) {
+            call.args[call.arg_count++] = arg;
+        }
+    }
+    if (data != nullptr) {
+        call.data_length = std::min<std::uint32_t>(length, VG730_CALL_DATA);
+        std::memcpy(call.data, data, call.data_length);
+    }
+    FLink.Request(VG730_CTL_CALL, request); // a library without its driver logs nothing
 }
 
 bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {
@@ -177,7 +184,7 @@ CanLibrary::Gateway* CanLibrary::link(std::uint32_t number) {
 
 void CanLibrary::refresh() {
     Vg730ChannelList list{};
-    if (!control_request(VG730_CTL_LIST, list)) {
+    if (!FLink.Request(VG730_CTL_LIST, list)) {
         FGateways.clear();
         FVirtual.clear();
         return;

@@ -35,6 +35,9 @@ const char* const Usage =
     "  show N              the state of gateway N, one key=value a line\n"
     "  list                the channels the CAN library lists\n"
     "  entry-fault NAME STATUS|normal   a CAN library entry answers STATUS\n"
+    "  calls [--clear]     the CAN library's calls since the last reset or clear: calls=N,\n"
+    "                      count.ENTRY=N for every entry, then call=SEQ ENTRY ARGS [data=..]\n"
+    "                      for each of the newest 4096 calls; --clear empties the log\n"
     "REQUEST: flash_command download upload get_card_info get_card_info2 read_card_parameter\n"
     "         channel_info hold. Numbers are decimal or hexadecimal with 0x; --repeat 0: for "
     "good.\n";
@@ -372,6 +375,12 @@ Command ParseCommand(const std::vector<std::string>& args) {
         return parse_fault(rest);
     } else if (word == "list") {
         command.kind = CommandKind::List;
+    } else if (word == "calls") {
+        command.kind = CommandKind::Calls;
+        if (!rest.done() && rest.peek() == "--clear") {
+            rest.next("option");
+            command.clearCalls = true;
+        }
     } else if (word == "entry-fault") {
         command.kind = CommandKind::EntryFault;
         command.entry = rest.next("entry name");
@@ -469,6 +478,8 @@ std::string ResultText(std::int32_t result, std::uint32_t number) {
                std::to_string(VG730_MAX_VIRTUAL_CHANNELS) + " virtual channels)";
     case VG730_FAIL_BAD_NAME:
         return "empty name";
+    case VG730_FAIL_BAD_VALUE:
+        return "a value of the request is out of its range";
     case VG730_FAIL_BAD_FAULT:
         return "this fault cannot be set (a request without a status word, or a bad value)";
     case VG730_FAIL_FULL:

@@ -42,6 +42,7 @@ enum class CommandKind {
     Show,
     List,
     EntryFault,
+    Calls,
 };
 
 struct Command {
@@ -53,6 +54,7 @@ struct Command {
     InstallOptions install;                  // Install
     std::string entry;                       // EntryFault
     std::optional<std::int32_t> entryStatus; // EntryFault; nullopt: back to normal
+    bool clearCalls = false;                 // Calls: clear the log instead of printing it
 };
 
 Command ParseCommand(const std::vector<std::string>& args);

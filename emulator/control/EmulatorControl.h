@@ -3,6 +3,7 @@
 // emulator into the running Wine prefix.
 #pragma once
 
+#include "CallLog.h"
 #include "ControlCommand.h"
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
@@ -49,6 +50,9 @@ public:
     // nullopt: back to normal.
     void SetEntryStatus(const std::string& entry, std::optional<std::int32_t> status);
     std::vector<Vg730EntryFault> EntryFaults();
+    // The CAN library's calls since the last reset or clear, from every process that loaded it.
+    CanCallLog Calls();
+    void ClearCalls();
 
 private:
     template <typename T> void Send(std::uint32_t code, T& request, std::uint32_t number = 0);

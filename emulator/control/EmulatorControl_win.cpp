@@ -140,6 +140,15 @@ std::vector<Vg730EntryFault> EmulatorControl::EntryFaults() {
     return std::vector<Vg730EntryFault>(request.faults, request.faults + request.count);
 }
 
+CanCallLog EmulatorControl::Calls() {
+    return ReadCallLog([this](Vg730CallsRequest& page) { Send(VG730_CTL_CALLS, page); });
+}
+
+void EmulatorControl::ClearCalls() {
+    Vg730ControlResult request{};
+    Send(VG730_CTL_CLEAR_CALLS, request);
+}
+
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
         const Command command = ParseCommand(args);
@@ -193,6 +202,15 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         case CommandKind::EntryFault:
             control.SetEntryStatus(command.entry, command.entryStatus);
+            break;
+        case CommandKind::Calls:
+            if (command.clearCalls) {
+                control.ClearCalls();
+                break;
+            }
+            for (const std::string& line : CallLogLines(control.Calls())) {
+                out << line << "\n";
+            }
             break;
         default:
             break;

@@ -40,6 +40,7 @@ enum Vg730Result : int32_t {
     VG730_FAIL_BAD_NUMBER = 22, // not 0..127
     VG730_FAIL_TOO_MANY = 23,   // every slot is taken
     VG730_FAIL_BAD_NAME = 24,   // empty name
+    VG730_FAIL_BAD_VALUE = 25,  // a field of the request out of its range
 };
 
 // Kinds of request, counted one by one and named in faults.

@@ -14,6 +14,11 @@ enum : uint32_t {
     VG730_MAX_VIRTUAL_CHANNELS = 8,
     VG730_MAX_ENTRY_FAULTS = 16,
     VG730_ENTRY_NAME_SIZE = 32,
+    VG730_CAN_ENTRY_COUNT = 34, // entries of the CAN library
+    VG730_CALL_ARGS = 7,        // integer arguments kept of a call: the most any entry takes
+    VG730_CALL_DATA = 8,        // data bytes kept of a call
+    VG730_CALL_LOG_SIZE = 4096, // the newest calls kept
+    VG730_CALL_PAGE = 32,       // calls read in one request
 };
 
 // Control codes: device type 0x8003, METHOD_BUFFERED, FILE_ANY_ACCESS.
@@ -29,6 +34,9 @@ enum : uint32_t {
     VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),         // Vg730ChannelList
     VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),  // Vg730EntryFaultRequest
     VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909), // Vg730EntryFaultList
+    VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),         // Vg730CallRequest
+    VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),        // Vg730CallsRequest
+    VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),  // Vg730ControlResult
 };
 
 // Every control buffer begins with the result word the driver answers (a Vg730Result or one of
@@ -94,6 +102,35 @@ typedef struct Vg730EntryFaultList {
     Vg730EntryFault faults[VG730_MAX_ENTRY_FAULTS];
 } Vg730EntryFaultList;
 
+// One call of a CAN library entry, as the library logs it on entry: which entry (its place in
+// the library's table of entry names), its integer arguments in order and the data bytes it was
+// given. The log lives here, so it outlasts the library being released and loaded again.
+typedef struct Vg730Call {
+    uint32_t sequence; // out: 1 for the first call after a reset or clear
+    uint32_t entry;
+    uint32_t arg_count;
+    uint32_t data_length;
+    int64_t args[VG730_CALL_ARGS];
+    uint8_t data[VG730_CALL_DATA];
+} Vg730Call;
+
+typedef struct Vg730CallRequest {
+    int32_t result;
+    uint32_t reserved;
+    Vg730Call call;
+} Vg730CallRequest;
+
+// The counts of every entry and a page of the log: the calls from sequence `first` on (from the
+// oldest one kept when that one is gone).
+typedef struct Vg730CallsRequest {
+    int32_t result;
+    uint32_t first;                         // in
+    uint32_t total;                         // out: calls since the last reset or clear
+    uint32_t count;                         // out: calls in this page
+    uint32_t counts[VG730_CAN_ENTRY_COUNT]; // out: calls of each entry since then
+    Vg730Call calls[VG730_CALL_PAGE];
+} Vg730CallsRequest;
+
 typedef struct Vg730Slot {
     uint32_t used;
     Vg730Device device;
@@ -105,6 +142,9 @@ typedef struct Vg730Emulator {
     char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
     uint32_t entry_fault_count;
     Vg730EntryFault entry_faults[VG730_MAX_ENTRY_FAULTS];
+    uint32_t call_total;
+    uint32_t call_counts[VG730_CAN_ENTRY_COUNT];
+    Vg730Call calls[VG730_CALL_LOG_SIZE]; // call n at (n - 1) % VG730_CALL_LOG_SIZE
     Vg730Slot slots[VG730_MAX_DEVICES];
 } Vg730Emulator;
 

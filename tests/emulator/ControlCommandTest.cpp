@@ -133,6 +133,18 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"VirtualName",
                  {"add-virtual", "--name", "Virtual X"},
                  [](const Command& c) { EXPECT_EQ(c.virtualName, "Virtual X"); }},
+        GoodCase{"Calls",
+                 {"calls"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Calls);
+                     EXPECT_FALSE(c.clearCalls);
+                 }},
+        GoodCase{"CallsClear",
+                 {"calls", "--clear"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Calls);
+                     EXPECT_TRUE(c.clearCalls);
+                 }},
         GoodCase{"Help", {}, [](const Command& c) { EXPECT_EQ(c.kind, CommandKind::Help); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -173,6 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<std::string>{"fault", "1", "restart-ms", "1073741824"},
                     std::vector<std::string>{"entry-fault", "canFly", "-1"},
                     std::vector<std::string>{"entry-fault", "canWrite"},
+                    std::vector<std::string>{"calls", "--all"},
+                    std::vector<std::string>{"calls", "--clear", "now"},
                     std::vector<std::string>{"install", "--driver-version"},
                     std::vector<std::string>{"install", "--no-driver-package", "--driver-version",
                                              "2.1.0"},
