@@ -102,7 +102,7 @@ canlib::Status WINAPI canClose(std::int32_t handle) {
     if (const auto f = enter("canClose", {handle})) {
         return *f;
     }
-    return library().Bus().Close(handle);
+    return library().Close(handle);
 }
 
 canlib::Status WINAPI canBusOn(std::int32_t handle) {
@@ -206,7 +206,7 @@ canlib::Status WINAPI canSetNotify(std::int32_t handle, HWND window, std::uint32
             enter("canSetNotify", {handle, reinterpret_cast<std::intptr_t>(window), flags})) {
         return *f;
     }
-    return library().Bus().SetNotify(handle, reinterpret_cast<std::uintptr_t>(window), flags);
+    return library().SetNotify(handle, reinterpret_cast<std::uintptr_t>(window), flags);
 }
 
 canlib::Status WINAPI canAccept(std::int32_t handle, std::uint32_t envelope, std::uint32_t flag) {
@@ -302,8 +302,12 @@ canlib::Status WINAPI canReadStatus(std::int32_t handle, std::uint32_t* flags) {
     if (const std::int32_t status = library().CheckHandle(handle, info); status != CAN_OK) {
         return status;
     }
-    std::uint32_t gatewayBits;
+    std::uint32_t gatewayBits, gatewayWaiting;
     std::memcpy(&gatewayBits, info + VG730_CH_BUS_STATUS, 4);
+    std::memcpy(&gatewayWaiting, info + VG730_CH_TX_LEVEL, 4);
+    if (gatewayWaiting != 0) {
+        gatewayBits |= CAN_STAT_TX_PENDING;
+    }
     return library().Bus().ReadStatus(handle, gatewayBits, flags);
 }
 
@@ -335,7 +339,7 @@ canlib::Status WINAPI canIoCtl(std::int32_t handle, std::uint32_t function, void
     if (const auto f = enter("canIoCtl", {handle, function, length}, buffer, length)) {
         return *f;
     }
-    return library().Bus().IoCtl(handle, function, buffer, length);
+    return library().IoCtl(handle, function, buffer, length);
 }
 
 std::uint32_t WINAPI canReadTimer(std::int32_t handle) {

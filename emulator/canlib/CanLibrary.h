@@ -42,6 +42,15 @@ public:
     std::int32_t CheckHandle(std::int32_t handle, std::uint8_t* info = nullptr,
                              bool* isGateway = nullptr);
 
+    // canIoCtl: the bus's own functions, where a gateway's handle also counts the frames waiting
+    // in the gateway itself (function 9) and empties them with the flush (function 11).
+    std::int32_t IoCtl(std::int32_t handle, std::uint32_t function, void* buffer,
+                       std::uint32_t length);
+    // canSetNotify and canClose: besides the bus, the driver learns which window a gateway's
+    // handle notifies, so that the control side can notify it too.
+    std::int32_t SetNotify(std::int32_t handle, std::uintptr_t window, std::uint32_t flags);
+    std::int32_t Close(std::int32_t handle);
+
     CanBusSet& Bus() { return FBus; }
     bool Initialized();
 
@@ -49,6 +58,7 @@ public:
 
 private:
     CanLibrary();
+    ~CanLibrary();
 
     // An ".info" handle on a listed gateway, holding it: while held its ".exclusive" object
     // cannot be opened. It lets go with a request before it closes, so that the gateway is free
@@ -82,6 +92,9 @@ private:
     bool query(Gateway& gateway, std::uint8_t* info);
     bool reopen(Gateway& gateway);
     std::optional<Channel> channel_at(std::int32_t index) const;
+    // The gateway number of a handle on a gateway's channel.
+    std::optional<std::uint32_t> gateway_of(std::int32_t handle);
+    void drop_notify_targets(std::int32_t handle, bool every_handle);
 
     EmulatorLink FLink; // first: the members after it may still use it when they go
     std::mutex FLock;

@@ -74,6 +74,11 @@ CanLibrary& CanLibrary::Instance() {
 
 CanLibrary::CanLibrary() : FBus(*this, milliseconds_since_load) {}
 
+// Released without canUnloadLibrary, the library still takes its windows back from the driver.
+CanLibrary::~CanLibrary() {
+    drop_notify_targets(0, true);
+}
+
 void CanLibrary::Notify(std::uintptr_t window, std::int32_t handle, std::uint32_t event) {
     PostMessageW(reinterpret_cast<HWND>(window), CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(handle),
                  MAKELPARAM(event, 0));
@@ -103,6 +108,7 @@ std::int32_t CanLibrary::Initialize() {
 }
 
 std::int32_t CanLibrary::Unload() {
+    drop_notify_targets(0, true);
     std::lock_guard<std::mutex> guard(FLock);
     FBus.CloseAll();
     FGateways.clear();
@@ -340,6 +346,74 @@ std::int32_t CanLibrary::CheckHandle(std::int32_t handle, std::uint8_t* info, bo
         return CAN_ERR_INVALID_HANDLE;
     }
     return query(*gateway, info) ? CAN_OK : CAN_ERR_DEVICE_GONE;
+}
+
+std::optional<std::uint32_t> CanLibrary::gateway_of(std::int32_t handle) {
+    std::uint64_t channel = 0;
+    std::uint32_t generation = 0;
+    if (!FBus.Lookup(handle, &channel, &generation) || channel >= VirtualChannelBase) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(channel);
+}
+
+void CanLibrary::drop_notify_targets(std::int32_t handle, bool every_handle) {
+    Vg730NotifyDropRequest request{};
+    request.process = GetCurrentProcessId();
+    request.handle = handle;
+    request.every_handle = every_handle;
+    FLink.Request(VG730_CTL_NOTIFY_DROP, request);
+}
+
+std::int32_t CanLibrary::SetNotify(std::int32_t handle, std::uintptr_t window,
+                                   std::uint32_t flags) {
+    const std::int32_t status = FBus.SetNotify(handle, window, flags);
+    if (status != CAN_OK) {
+        return status;
+    }
+    if (const std::optional<std::uint32_t> number = gateway_of(handle)) {
+        Vg730NotifyRequest request{};
+        request.target.process = GetCurrentProcessId();
+        request.target.handle = handle;
+        request.target.window = window;
+        request.target.flags = flags;
+        request.target.number = *number;
+        FLink.Request(VG730_CTL_NOTIFY_SET, request); // without it only the library notifies
+    }
+    return CAN_OK;
+}
+
+std::int32_t CanLibrary::Close(std::int32_t handle) {
+    const bool gateway = gateway_of(handle).has_value();
+    const std::int32_t status = FBus.Close(handle);
+    if (status == CAN_OK && gateway) {
+        drop_notify_targets(handle, false);
+    }
+    return status;
+}
+
+std::int32_t CanLibrary::IoCtl(std::int32_t handle, std::uint32_t function, void* buffer,
+                               std::uint32_t length) {
+    const std::int32_t status = FBus.IoCtl(handle, function, buffer, length);
+    const std::optional<std::uint32_t> number = gateway_of(handle);
+    if (status != CAN_OK || !number) {
+        return status;
+    }
+    if (function == CAN_IOCTL_TX_QUEUE_LENGTH) {
+        std::uint8_t info[VG730_CHANNEL_INFO_SIZE] = {};
+        if (CheckHandle(handle, info) == CAN_OK) {
+            const std::uint32_t waiting =
+                word(static_cast<std::uint8_t*>(buffer), 0) + word(info, VG730_CH_TX_LEVEL);
+            std::memcpy(buffer, &waiting, 4);
+        }
+    } else if (function == CAN_IOCTL_FLUSH_TX) {
+        Vg730FaultRequest request{};
+        request.number = *number;
+        request.fault.type = VG730_FAULT_TX_LEVEL;
+        request.fault.value = 0;
+        FLink.Request(VG730_CTL_FAULT, request);
+    }
+    return CAN_OK;
 }
 
 } // namespace vg730emu

@@ -1,6 +1,7 @@
 // Portable: parsing the control tool's command line and formatting what it prints.
 #include "ControlCommand.h"
 
+#include "CanBus.h"
 #include "CanLibEntries.h"
 
 #include <cstdio>
@@ -31,10 +32,15 @@ const char* const Usage =
     "  fault N restart-ms MILLISECONDS                 absence after FLASH_END (default 2000)\n"
     "  fault N bus-status BITS                         CAN status bits of its channel\n"
     "  fault N error-counters TX RX OVERRUNS\n"
+    "  fault N tx-level FRAMES                         frames canIoCtl 9 reports waiting in the\n"
+    "                                                  gateway until canIoCtl 11 flushes them\n"
     "  clear N             every fault of gateway N back to normal\n"
     "  show N              the state of gateway N, one key=value a line\n"
     "  list                the channels the CAN library lists\n"
     "  entry-fault NAME STATUS|normal   a CAN library entry answers STATUS\n"
+    "  notify N rx|tx|error|status   post that notification (message 17378) to every window\n"
+    "                      a CAN library was given for a handle on gateway N that asked for\n"
+    "                      it, as the library would; prints windows=COUNT\n"
     "  calls [--clear]     the CAN library's calls since the last reset or clear: calls=N,\n"
     "                      count.ENTRY=N for every entry, then call=SEQ ENTRY ARGS [data=..]\n"
     "                      for each of the newest 4096 calls; --clear empties the log\n"
@@ -270,6 +276,9 @@ Command parse_fault(Arguments& args) {
     } else if (kind == "bus-status") {
         fault.type = VG730_FAULT_BUS_STATUS;
         fault.value = parse_u32("status bits", args.next("status bits"));
+    } else if (kind == "tx-level") {
+        fault.type = VG730_FAULT_TX_LEVEL;
+        fault.value = parse_u32("transmit level", args.next("frames"));
     } else if (kind == "error-counters") {
         fault.type = VG730_FAULT_ERROR_COUNTERS;
         fault.tx_errors = parse_u32("transmit errors", args.next("transmit errors"));
@@ -340,6 +349,19 @@ Vg730Version ParseFirmware(const std::string& option, const std::string& text) {
     return Vg730Version{parts[0], parts[1], parts[2]};
 }
 
+NotifyEvent ParseNotifyEvent(const std::string& name) {
+    if (name == "rx") {
+        return {CAN_EVENT_RX, CAN_NOTIFY_RX};
+    } else if (name == "tx") {
+        return {CAN_EVENT_TX, CAN_NOTIFY_TX};
+    } else if (name == "error") {
+        return {CAN_EVENT_ERROR, CAN_NOTIFY_ERROR};
+    } else if (name == "status") {
+        return {CAN_EVENT_STATUS, CAN_NOTIFY_STATUS};
+    }
+    throw UsageError("unknown event '" + name + "' (rx, tx, error or status)");
+}
+
 Command ParseCommand(const std::vector<std::string>& args) {
     if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
         return Command{};
@@ -375,6 +397,10 @@ Command ParseCommand(const std::vector<std::string>& args) {
         return parse_fault(rest);
     } else if (word == "list") {
         command.kind = CommandKind::List;
+    } else if (word == "notify") {
+        command.kind = CommandKind::Notify;
+        command.number = parse_device_number(rest.next("device number"));
+        command.notifyEvent = ParseNotifyEvent(rest.next("event"));
     } else if (word == "calls") {
         command.kind = CommandKind::Calls;
         if (!rest.done() && rest.peek() == "--clear") {
@@ -458,6 +484,7 @@ std::vector<std::string> ReportLines(const Vg730Report& report) {
                                   "tx_errors=" + std::to_string(report.tx_errors),
                                   "rx_errors=" + std::to_string(report.rx_errors),
                                   "overruns=" + std::to_string(report.overruns),
+                                  "tx_level=" + std::to_string(report.tx_level),
                               });
     return lines;
 }

@@ -29,6 +29,12 @@ struct InstallOptions {
     std::vector<std::string> missingEntries;
 };
 
+// A notification of the CAN library: its event code (the low word of lParam) and the flag a
+// handle must have asked for it with.
+struct NotifyEvent {
+    std::uint32_t code = 0, flag = 0;
+};
+
 enum class CommandKind {
     Help,
     Install,
@@ -43,6 +49,7 @@ enum class CommandKind {
     List,
     EntryFault,
     Calls,
+    Notify,
 };
 
 struct Command {
@@ -55,9 +62,12 @@ struct Command {
     std::string entry;                       // EntryFault
     std::optional<std::int32_t> entryStatus; // EntryFault; nullopt: back to normal
     bool clearCalls = false;                 // Calls: clear the log instead of printing it
+    NotifyEvent notifyEvent;                 // Notify
 };
 
 Command ParseCommand(const std::vector<std::string>& args);
+// "rx", "tx", "error" or "status"; throws UsageError for other names.
+NotifyEvent ParseNotifyEvent(const std::string& name);
 extern const char* const Usage;
 
 // Value syntax shared with the tests: EAN as 16 hex digits, firmware "M.mm.bbb", hardware

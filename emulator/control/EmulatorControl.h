@@ -50,6 +50,10 @@ public:
     // nullopt: back to normal.
     void SetEntryStatus(const std::string& entry, std::optional<std::int32_t> status);
     std::vector<Vg730EntryFault> EntryFaults();
+    // Posts the notification to every window a CAN library was given for a handle on the
+    // gateway that asked for that event, as the library would; returns how many it reached.
+    std::uint32_t Notify(std::uint32_t number, const NotifyEvent& event);
+    std::vector<Vg730NotifyTarget> NotifyTargets();
     // The CAN library's calls since the last reset or clear, from every process that loaded it.
     CanCallLog Calls();
     void ClearCalls();

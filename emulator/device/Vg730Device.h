@@ -100,6 +100,7 @@ enum Vg730FaultType : uint32_t {
     VG730_FAULT_RESTART_TIME = 7,   // value: milliseconds absent after FLASH_END
     VG730_FAULT_BUS_STATUS = 8,     // value: CAN status bits the channel reports
     VG730_FAULT_ERROR_COUNTERS = 9, // tx_errors, rx_errors, overruns
+    VG730_FAULT_TX_LEVEL = 10,      // value: frames waiting in its transmit buffer until a flush
 };
 
 typedef struct Vg730Fault {
@@ -148,6 +149,7 @@ typedef struct Vg730Device {
     int32_t refuse_start_status;
     uint32_t latency_us;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
+    uint32_t tx_level;
     uint8_t flash[VG730_FLASH_SIZE]; // last: init clears what lies before it
 } Vg730Device;
 
@@ -162,6 +164,7 @@ typedef struct Vg730Report {
     int32_t refuse_start_status;
     uint32_t latency_us, restart_ms, request_faults, corruptions;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
+    uint32_t tx_level;
 } Vg730Report;
 
 // The defaults of a new gateway: serial 1234, hardware 1.0, firmware 2.05.176, EAN

@@ -118,6 +118,42 @@ void read_calls(const Vg730Emulator* emulator, Vg730CallsRequest* request) {
     }
 }
 
+void drop_target(Vg730Emulator* emulator, uint32_t index) {
+    emulator->notify_count -= 1;
+    emulator->notify_targets[index] = emulator->notify_targets[emulator->notify_count];
+}
+
+int32_t set_target(Vg730Emulator* emulator, const Vg730NotifyTarget& target) {
+    if (target.number > VG730_MAX_DEVICE_NUMBER) {
+        return VG730_FAIL_BAD_NUMBER;
+    }
+    for (uint32_t i = 0; i < emulator->notify_count; ++i) {
+        const Vg730NotifyTarget& old = emulator->notify_targets[i];
+        if (old.process == target.process && old.handle == target.handle) {
+            drop_target(emulator, i);
+            break;
+        }
+    }
+    if (target.window == 0 || target.flags == 0) {
+        return VG730_OK;
+    }
+    if (emulator->notify_count >= VG730_MAX_NOTIFY_TARGETS) {
+        return VG730_FAIL_FULL;
+    }
+    emulator->notify_targets[emulator->notify_count++] = target;
+    return VG730_OK;
+}
+
+void drop_targets(Vg730Emulator* emulator, const Vg730NotifyDropRequest& request) {
+    for (uint32_t i = emulator->notify_count; i-- > 0;) {
+        const Vg730NotifyTarget& target = emulator->notify_targets[i];
+        if (target.process == request.process &&
+            (request.every_handle || target.handle == request.handle)) {
+            drop_target(emulator, i);
+        }
+    }
+}
+
 template <typename T> T* as(void* buffer, uint32_t size) {
     return size == sizeof(T) && buffer != nullptr ? static_cast<T*>(buffer) : nullptr;
 }
@@ -243,6 +279,27 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
             emulator->call_total = 0;
             vg730_fill(emulator->call_counts, 0, sizeof(emulator->call_counts));
             r->result = VG730_OK;
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_NOTIFY_SET:
+        if (auto* r = as<Vg730NotifyRequest>(buffer, size)) {
+            r->result = set_target(emulator, r->target);
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_NOTIFY_DROP:
+        if (auto* r = as<Vg730NotifyDropRequest>(buffer, size)) {
+            drop_targets(emulator, *r);
+            r->result = VG730_OK;
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_NOTIFY_LIST:
+        if (auto* r = as<Vg730NotifyList>(buffer, size)) {
+            vg730_fill(r, 0, sizeof(*r));
+            r->count = emulator->notify_count;
+            vg730_copy(r->targets, emulator->notify_targets, sizeof(r->targets));
             result = &r->result;
         }
         break;

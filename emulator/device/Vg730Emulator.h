@@ -19,6 +19,7 @@ enum : uint32_t {
     VG730_CALL_DATA = 8,        // data bytes kept of a call
     VG730_CALL_LOG_SIZE = 4096, // the newest calls kept
     VG730_CALL_PAGE = 32,       // calls read in one request
+    VG730_MAX_NOTIFY_TARGETS = 32,
 };
 
 // Control codes: device type 0x8003, METHOD_BUFFERED, FILE_ANY_ACCESS.
@@ -37,6 +38,9 @@ enum : uint32_t {
     VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),         // Vg730CallRequest
     VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),        // Vg730CallsRequest
     VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),  // Vg730ControlResult
+    VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),   // Vg730NotifyRequest
+    VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),  // Vg730NotifyDropRequest
+    VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),  // Vg730NotifyList
 };
 
 // Every control buffer begins with the result word the driver answers (a Vg730Result or one of
@@ -131,6 +135,39 @@ typedef struct Vg730CallsRequest {
     Vg730Call calls[VG730_CALL_PAGE];
 } Vg730CallsRequest;
 
+// A window a CAN library was told to notify for a handle on a gateway's channel. The library
+// posts its own notifications itself; these let the control side post one to that window too,
+// as if the library had, when it changes the gateway's state from outside.
+typedef struct Vg730NotifyTarget {
+    uint32_t process; // id of the process the library runs in
+    int32_t handle;   // the library's CAN handle, the message's wParam
+    uint64_t window;
+    uint32_t
+        flags; // the notifications asked for: 0x01 receive, 0x02 transmit, 0x04 error, 0x08 status
+    uint32_t number; // the gateway
+} Vg730NotifyTarget;
+
+// Sets the target of (process, handle), replacing the one it had; no flags or no window: none.
+typedef struct Vg730NotifyRequest {
+    int32_t result;
+    uint32_t reserved;
+    Vg730NotifyTarget target;
+} Vg730NotifyRequest;
+
+// Drops the target of one handle of the process, or with every_handle those of all its handles.
+typedef struct Vg730NotifyDropRequest {
+    int32_t result;
+    uint32_t process;
+    int32_t handle;
+    uint32_t every_handle;
+} Vg730NotifyDropRequest;
+
+typedef struct Vg730NotifyList {
+    int32_t result;
+    uint32_t count;
+    Vg730NotifyTarget targets[VG730_MAX_NOTIFY_TARGETS];
+} Vg730NotifyList;
+
 typedef struct Vg730Slot {
     uint32_t used;
     Vg730Device device;
@@ -145,6 +182,8 @@ typedef struct Vg730Emulator {
     uint32_t call_total;
     uint32_t call_counts[VG730_CAN_ENTRY_COUNT];
     Vg730Call calls[VG730_CALL_LOG_SIZE]; // call n at (n - 1) % VG730_CALL_LOG_SIZE
+    uint32_t notify_count;
+    Vg730NotifyTarget notify_targets[VG730_MAX_NOTIFY_TARGETS];
     Vg730Slot slots[VG730_MAX_DEVICES];
 } Vg730Emulator;
 

@@ -95,7 +95,8 @@ enum : uint32_t {
     VG730_CH_RX_ERRORS = 28,
     VG730_CH_OVERRUNS = 32,
     VG730_CH_SERIAL = 36,
-    VG730_CH_NAME = 64, // zero-ended text, at most 63 characters
+    VG730_CH_TX_LEVEL = 40, // frames waiting in the gateway's own transmit buffer
+    VG730_CH_NAME = 64,     // zero-ended text, at most 63 characters
     VG730_CH_NAME_SIZE = 64,
 };
 

@@ -97,15 +97,30 @@ ok fault 7 restart-ms 250
 ok fault 7 corrupt 0x10010 --length 4 --mask 0x0F
 ok fault 7 bus-status 0x81
 ok fault 7 error-counters 1 2 3
+ok fault 7 tx-level 4
 ok show 7
 has "refuse_start=7" "request_faults=2" "latency_us=150" "restart_ms=250" "corruptions=1" \
-    "bus_status=0x00000081" "tx_errors=1" "rx_errors=2" "overruns=3"
+    "bus_status=0x00000081" "tx_errors=1" "rx_errors=2" "overruns=3" "tx_level=4"
 ok show 0
 has "refuse_start=0" "request_faults=0" "latency_us=0"
 ok clear 7
 ok show 7
 has "refuse_start=0" "request_faults=0" "latency_us=0" "restart_ms=2000" "corruptions=0" \
-    "bus_status=0x00000000" "tx_errors=0"
+    "bus_status=0x00000000" "tx_errors=0" "tx_level=0"
+
+# --- notifications reach only windows a library was given: none here
+ok notify 0 status
+has "windows=0"
+refused "no gateway 9" notify 9 status
+refused "unknown event" notify 0 boom
+
+# --- the CAN library's call log: empty after a reset, and cleared on request
+ok calls
+has "calls=0" "count.canInitializeLibrary=0" "count.canWrite=0" "count.canUnloadLibrary=0"
+[ "$(grep -c '^count\.' "$work/out")" -eq 34 ] || fail "calls shows not 34 entry counts"
+! grep -q '^call=' "$work/out" || fail "calls lists calls after a reset"
+ok calls --clear
+refused "unexpected argument" calls --all
 
 # --- a gateway pulled out, then removed
 ok fault 7 unplug
