@@ -278,6 +278,29 @@ void CanBusSet::deliver(std::int32_t from, const CanFrame& frame, std::uint64_t 
     }
 }
 
+void CanBusSet::receive(std::uint64_t channel, const CanFrame& frame, bool countsAsError) {
+    const bool error = (frame.flags & CAN_MSG_ERROR_FRAME) != 0;
+    for (auto& [number, h] : FHandles) {
+        if (h.channel != channel || !h.onBus || !accepts(h, frame)) {
+            continue;
+        }
+        if (countsAsError) {
+            h.rxErrors += 1;
+        }
+        if (h.rx.size() >= CAN_RX_QUEUE_SIZE) {
+            h.overruns += 1;
+            continue;
+        }
+        h.rx.push_back(frame);
+        if (error) {
+            notify(number, h, CAN_NOTIFY_ERROR, CAN_EVENT_ERROR);
+        } else {
+            notify(number, h, CAN_NOTIFY_RX, CAN_EVENT_RX);
+        }
+    }
+    FChanged.notify_all();
+}
+
 void CanBusSet::transmit(std::uint64_t channel) {
     if (FBuses[channel].hold) {
         return;
@@ -491,18 +514,31 @@ std::int32_t CanBusSet::IoCtl(std::int32_t handle, std::uint32_t function, void*
     case CAN_IOCTL_ERROR_FRAME: {
         CanFrame frame;
         frame.flags = CAN_MSG_ERROR_FRAME;
-        frame.time = FClock();
-        const std::uint64_t channel = h->channel;
-        for (auto& [number, other] : FHandles) {
-            if (other.channel == channel && other.onBus) {
-                other.rxErrors += 1;
-                if (other.rx.size() < CAN_RX_QUEUE_SIZE) {
-                    other.rx.push_back(frame);
-                }
-                notify(number, other, CAN_NOTIFY_ERROR, CAN_EVENT_ERROR);
-            }
+        if (bytes != nullptr && length >= 4) {
+            std::uint32_t extra;
+            std::memcpy(&extra, bytes, 4);
+            frame.flags |= extra;
         }
-        FChanged.notify_all();
+        frame.time = FClock();
+        receive(h->channel, frame, true);
+        return CAN_OK;
+    }
+    case CAN_IOCTL_INJECT_FRAME: {
+        if (!needs(sizeof(CanInjectedFrame))) {
+            return CAN_ERR_PARAM;
+        }
+        CanInjectedFrame injected;
+        std::memcpy(&injected, bytes, sizeof(injected));
+        if (injected.dlc > 8) {
+            return CAN_ERR_PARAM;
+        }
+        CanFrame frame;
+        frame.id = injected.id;
+        frame.dlc = injected.dlc;
+        frame.flags = injected.flags;
+        std::memcpy(frame.data, injected.data, 8);
+        frame.time = FClock();
+        receive(h->channel, frame, false);
         return CAN_OK;
     }
     case CAN_IOCTL_SET_COUNTERS:

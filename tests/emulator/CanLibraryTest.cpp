@@ -1,5 +1,6 @@
 // Windows side, under Wine: the installed emulated CAN library as the updater meets it, loaded
 // by file name from the system folder, with two emulated gateways and a virtual channel.
+#include "CanBus.h"
 #include "CanLibraryFixture.h"
 #include "DeviceObject.h"
 #include "ExportTableEdit.h"
@@ -223,6 +224,34 @@ TEST_F(CanLibraryTest, ChannelsShareTheirBusAndKeepToTheOpenFlags) {
     EXPECT_EQ(can.openChannel(2, 0x88), -3);
     EXPECT_GE(can.openChannel(2, 0xA0), 0);
     EXPECT_EQ(can.openChannel(3, 0xA0), -3);
+}
+
+TEST_F(CanLibraryTest, InjectedFramesAreReadAsReceivedOnes) {
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    NotifyWindow window;
+    const std::int32_t handle = OpenOnBus(can, 0);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(can.setNotify(handle, window.Get(), 0x05), 0);
+
+    vg730emu::CanInjectedFrame frame{0x18FF00AA, 4, 0x04, {0xDE, 0xAD, 0xBE, 0xEF}};
+    ASSERT_EQ(can.ioctl(handle, 0x7E05, &frame, sizeof(frame)), 0);
+    EXPECT_TRUE(window.WaitFor(32000, handle));
+    std::int32_t id = 0;
+    std::uint8_t data[8] = {};
+    std::uint32_t dlc = 0, flags = 0, time = 0;
+    ASSERT_EQ(can.readWait(handle, &id, data, &dlc, &flags, &time, 1000), 0);
+    EXPECT_EQ(id, 0x18FF00AA);
+    EXPECT_EQ(dlc, 4u);
+    EXPECT_EQ(flags, 0x04u);
+    EXPECT_EQ(std::memcmp(data, frame.data, 4), 0);
+
+    // An error frame with an extended identifier, as the updater's channel reads it.
+    std::uint32_t extended = 0x04;
+    ASSERT_EQ(can.ioctl(handle, 0x7E03, &extended, 4), 0);
+    EXPECT_TRUE(window.WaitFor(32002, handle));
+    ASSERT_EQ(can.readWait(handle, &id, data, &dlc, &flags, &time, 1000), 0);
+    EXPECT_EQ(flags, 0x24u);
 }
 
 TEST_F(CanLibraryTest, TranslatesTheFiftyKilobitCode) {
