@@ -275,6 +275,9 @@ std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void
         return CAN_OK;
     }
     case ItemEan:
+        if (word(info, VG730_CH_FLAGS) & VG730_CH_FLAG_NO_EAN) {
+            return CAN_ERR_NOT_IMPLEMENTED; // a gateway that does not know its EAN: no byte
+        }
         std::memcpy(out, info + VG730_CH_EAN_LO, 4);
         std::memcpy(out + 4, info + VG730_CH_EAN_HI, 4);
         return CAN_OK;

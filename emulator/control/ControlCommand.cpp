@@ -18,8 +18,10 @@ const char* const Usage =
     "  uninstall           stop the driver and remove every installed file\n"
     "  reset               no gateways, faults or virtual channels; files and version of a\n"
     "                      default install\n"
-    "  add N [--ean HEX16] [--param-ean HEX16] [--firmware M.mm.bbb] [--hardware MAJ.MIN]\n"
-    "        [--serial S] [--name TEXT]\n"
+    "  add N [--ean HEX16] [--param-ean HEX16] [--no-ean] [--firmware M.mm.bbb]\n"
+    "        [--hardware MAJ.MIN] [--serial S] [--name TEXT]\n"
+    "                      --no-ean: its CAN channel delivers no EAN (item 11 writes nothing);\n"
+    "                      --name: any text of 1 to 63 characters, \" #N\" or not\n"
     "  add-virtual [--name TEXT]\n"
     "  remove N\n"
     "  fault N fail REQUEST [--nth K] [--repeat R]     the control call fails\n"
@@ -169,6 +171,8 @@ Command parse_add(Arguments& args) {
         } else if (option == "--param-ean") {
             ParseEan(option, args.value(option), id.param_ean_hi, id.param_ean_lo);
             id.has_param_ean = 1;
+        } else if (option == "--no-ean") {
+            id.no_channel_ean = 1;
         } else if (option == "--firmware") {
             id.firmware = ParseFirmware(option, args.value(option));
         } else if (option == "--hardware") {
@@ -460,6 +464,9 @@ std::vector<std::string> ReportLines(const Vg730Report& report) {
         "ean=" + FormatEan(id.ean_hi, id.ean_lo),
         "param_ean=" +
             (id.has_param_ean ? FormatEan(id.param_ean_hi, id.param_ean_lo) : std::string("none")),
+        "channel_ean=" + (id.no_channel_ean  ? std::string("none")
+                          : id.has_param_ean ? FormatEan(id.param_ean_hi, id.param_ean_lo)
+                                             : FormatEan(id.ean_hi, id.ean_lo)),
         "image_ok=" + std::to_string(report.image_ok),
         "flash_start=" + hex(report.flash_start, 8),
         "flash_length=" + std::to_string(report.flash_length),

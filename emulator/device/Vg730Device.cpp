@@ -261,6 +261,7 @@ void channel_info(const Vg730Device* device, uint8_t* buffer) {
     vg730_put32(buffer + VG730_CH_OVERRUNS, device->overruns);
     vg730_put32(buffer + VG730_CH_SERIAL, static_cast<uint32_t>(id.serial));
     vg730_put32(buffer + VG730_CH_TX_LEVEL, device->tx_level);
+    vg730_put32(buffer + VG730_CH_FLAGS, id.no_channel_ean ? uint32_t{VG730_CH_FLAG_NO_EAN} : 0u);
     vg730_copy_text(reinterpret_cast<char*>(buffer + VG730_CH_NAME), id.name, VG730_CH_NAME_SIZE);
 }
 

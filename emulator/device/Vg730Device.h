@@ -87,6 +87,7 @@ typedef struct Vg730Identity {
     uint32_t ean_hi, ean_lo; // from get_card_info2
     uint32_t has_param_ean;  // the device keeps an EAN of its own in its parameters
     uint32_t param_ean_hi, param_ean_lo;
+    uint32_t no_channel_ean;    // its CAN channel delivers no EAN (channel data item 11)
     char name[VG730_NAME_SIZE]; // CAN channel name, zero-ended
 } Vg730Identity;
 

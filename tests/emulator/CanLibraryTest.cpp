@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -96,6 +97,43 @@ TEST_F(CanLibraryTest, InstallPutsOnlyTheChosenPairInPlace) {
     EXPECT_TRUE(exists(L"quorvelvnalapw2.dll"));
     EXPECT_FALSE(exists(L"tolvakquorvelvnalapw2.dll"));
 }
+
+TEST_F(CanLibraryTest, GatewayWithoutChannelEanWritesNoByteOfItemEleven) {
+    control.AddDevice(3, Identity({"add", "3", "--no-ean"}));
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    ASSERT_EQ(can.Name(1), "Quorvel VG730 #3"); // gateways are listed by number: 0, 3, 5
+    std::string buffer(262145, 'X');
+    EXPECT_NE(can.channelData(1, 11, buffer.data(), 262144), 0);
+    EXPECT_EQ(buffer, std::string(262145, 'X'));
+    // Its name and firmware still come, and the other gateways keep their EAN.
+    std::uint8_t firmware[8] = {};
+    ASSERT_EQ(can.channelData(1, 9, firmware, 8), 0);
+    EXPECT_EQ(firmware[0], 176);
+    ASSERT_EQ(can.channelData(0, 11, buffer.data(), 262144), 0);
+    EXPECT_EQ(static_cast<std::uint8_t>(buffer[0]), 0x37);
+}
+
+class CanLibraryNameTest : public CanLibraryTest,
+                           public testing::WithParamInterface<const char*> {};
+
+TEST_P(CanLibraryNameTest, NameComesBackAsGiven) {
+    control.AddDevice(3, Identity({"add", "3", "--name", GetParam()}));
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    EXPECT_EQ(can.Name(1), GetParam());
+    std::ostringstream out, err;
+    ASSERT_EQ(vg730emu::RunCommand({"list"}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("gateway=3 " + std::string(GetParam()) + "\n"), std::string::npos)
+        << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, CanLibraryNameTest,
+                         testing::Values("VG730", "Quorvel VG730 #3 Y",
+                                         "Tolvak VG730 #3 (spare unit)", "VG730#3",
+                                         "Virtual VG730 #3",
+                                         "A VG730 name of exactly 63 characters, "
+                                         "the most there is room.."));
 
 TEST_F(CanLibraryTest, HoldsEveryGatewayWhileInitialised) {
     LoadedCanLibrary can(L"quorvelvncomm32.dll");

@@ -58,6 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_STREQ(c.identity.name, "Quorvel VG730 #12");
                      EXPECT_EQ(c.identity.firmware.build, 176u);
                      EXPECT_EQ(c.identity.serial, 1234);
+                     EXPECT_EQ(c.identity.no_channel_ean, 0u);
+                 }},
+        GoodCase{"AddWithoutChannelEan",
+                 {"add", "3", "--no-ean", "--name", "Plain gateway"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.identity.no_channel_ean, 1u);
+                     EXPECT_EQ(c.identity.ean_lo, 0x99001237u); // the identity keeps its EAN
+                     EXPECT_STREQ(c.identity.name, "Plain gateway");
                  }},
         GoodCase{"AddEverything",
                  {"add", "0x7F", "--ean", "0007300099002005", "--param-ean", "00073000990012AB",
@@ -233,6 +241,22 @@ TEST(ReportLines, KeyValueLinesOfTheState) {
           "flash_crc=0xbeef", "requests.download=258", "requests.upload=0", "name=Quorvel VG730 #4",
           "tx_level=9"}) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+    }
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "channel_ean=0007300099001237"), lines.end());
+    struct EanCase {
+        std::uint32_t hasParam, noChannel;
+        const char* line;
+    };
+    for (const EanCase& c :
+         {EanCase{1, 0, "channel_ean=00073000990012ab"}, EanCase{1, 1, "channel_ean=none"},
+          EanCase{0, 1, "channel_ean=none"}}) {
+        Vg730Report other = report;
+        other.identity.has_param_ean = c.hasParam;
+        other.identity.param_ean_hi = 0x00073000;
+        other.identity.param_ean_lo = 0x990012AB;
+        other.identity.no_channel_ean = c.noChannel;
+        const std::vector<std::string> shown = ReportLines(other);
+        EXPECT_NE(std::find(shown.begin(), shown.end(), c.line), shown.end()) << c.line;
     }
     report.presence = VG730_RESTARTING;
     const std::vector<std::string> away = ReportLines(report);

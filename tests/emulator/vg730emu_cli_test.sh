@@ -80,6 +80,13 @@ has "device=0" "name=Quorvel VG730 #0" "state=idle" "presence=present" "firmware
 ok show 7
 has "device=7" "name=Other VG730 #7" "firmware=3.10.300" "hardware=1.2" "serial=42" \
     "ean=0007300099002005" "param_ean=0007300099001237"
+has "channel_ean=0007300099001237"
+ok add 3 --no-ean --name "Plain gateway"
+ok show 3
+has "name=Plain gateway" "channel_ean=none" "ean=0007300099001237"
+ok list
+has "gateway=3 Plain gateway"
+ok remove 3
 ok add-virtual
 has "virtual=0"
 ok add-virtual --name "Second Virtual"
