@@ -8,7 +8,8 @@
 // and the window notifications live here; the Windows side adds the gateways and the windows.
 #pragma once
 
-#include <condition_variable>
+#include "CanSync.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -198,12 +199,12 @@ private:
     void receive(std::uint64_t channel, const CanFrame& frame, bool countsAsError);
     // Waits with the lock held until ready() or the time is up.
     template <typename Ready>
-    bool wait(std::unique_lock<std::mutex>& lock, std::uint32_t timeout_ms, Ready ready);
+    bool wait(std::unique_lock<CanLock>& lock, std::uint32_t timeout_ms, Ready ready);
 
     CanNotifier& FNotifier;
     std::function<std::uint32_t()> FClock;
-    std::mutex FLock;
-    std::condition_variable FChanged;
+    CanLock FLock;
+    CanSignal FChanged;
     std::map<std::int32_t, Handle> FHandles;
     std::map<std::uint64_t, Bus> FBuses;
     std::int32_t FNextHandle = 0;

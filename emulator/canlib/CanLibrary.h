@@ -59,6 +59,9 @@ public:
 private:
     CanLibrary();
     ~CanLibrary();
+    // Made when the library is loaded and gone when it is freed: a function's static would be
+    // made under a guard of the thread library, which keeps a thread record of the caller.
+    static CanLibrary FInstance;
 
     // An ".info" handle on a listed gateway, holding it: while held its ".exclusive" object
     // cannot be opened. It lets go with a request before it closes, so that the gateway is free
@@ -97,12 +100,13 @@ private:
     void drop_notify_targets(std::int32_t handle, bool every_handle);
 
     EmulatorLink FLink; // first: the members after it may still use it when they go
-    std::mutex FLock;
+    CanLock FLock;
     bool FInitialized = false;
     std::vector<Gateway> FGateways; // ascending by number
     std::vector<std::string> FVirtual;
     std::vector<Vg730EntryFault> FFaults;
     std::uint32_t FGenerations = 0;
+    ULONGLONG FLoadedAt; // time stamps count from the load
     CanBusSet FBus;
 };
 

@@ -31,11 +31,6 @@ UniqueFileHandle open_info(std::uint32_t number) {
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
-std::uint32_t milliseconds_since_load() {
-    static const ULONGLONG start = GetTickCount64();
-    return static_cast<std::uint32_t>(GetTickCount64() - start);
-}
-
 bool send_hold(HANDLE handle, std::uint32_t hold) {
     std::uint8_t buffer[VG730_HOLD_SIZE] = {};
     std::memcpy(buffer, &hold, sizeof(hold));
@@ -67,12 +62,15 @@ void CanLibrary::HeldInfo::release() noexcept {
     }
 }
 
+CanLibrary CanLibrary::FInstance;
+
 CanLibrary& CanLibrary::Instance() {
-    static CanLibrary library;
-    return library;
+    return FInstance;
 }
 
-CanLibrary::CanLibrary() : FBus(*this, milliseconds_since_load) {}
+CanLibrary::CanLibrary()
+    : FLoadedAt(GetTickCount64()),
+      FBus(*this, [this] { return static_cast<std::uint32_t>(GetTickCount64() - FLoadedAt); }) {}
 
 // Released without canUnloadLibrary, the library still takes its windows back from the driver.
 CanLibrary::~CanLibrary() {
@@ -85,12 +83,12 @@ void CanLibrary::Notify(std::uintptr_t window, std::int32_t handle, std::uint32_
 }
 
 bool CanLibrary::Initialized() {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     return FInitialized;
 }
 
 std::int32_t CanLibrary::Initialize() {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Vg730EntryFaultList faults{};
     FFaults.clear();
     if (FLink.Request(VG730_CTL_ENTRY_FAULTS, faults)) {
@@ -109,7 +107,7 @@ std::int32_t CanLibrary::Initialize() {
 
 std::int32_t CanLibrary::Unload() {
     drop_notify_targets(0, true);
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     FBus.CloseAll();
     FGateways.clear();
     FVirtual.clear();
@@ -118,7 +116,7 @@ std::int32_t CanLibrary::Unload() {
 }
 
 std::optional<std::int32_t> CanLibrary::Fault(std::string_view entry) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     for (const Vg730EntryFault& fault : FFaults) {
         if (entry == fault.entry) {
             return fault.status;
@@ -230,7 +228,7 @@ std::optional<CanLibrary::Channel> CanLibrary::channel_at(std::int32_t index) co
 }
 
 std::int32_t CanLibrary::ChannelCount(std::int32_t* count) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (!FInitialized) {
         return CAN_ERR_NOT_INITIALIZED;
     }
@@ -244,7 +242,7 @@ std::int32_t CanLibrary::ChannelCount(std::int32_t* count) {
 
 std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void* buffer,
                                      std::uint32_t size) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (!FInitialized) {
         return CAN_ERR_NOT_INITIALIZED;
     }
@@ -295,7 +293,7 @@ std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void
 }
 
 std::int32_t CanLibrary::OpenChannel(std::int32_t index, std::int32_t flags) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (!FInitialized) {
         return CAN_ERR_NOT_INITIALIZED;
     }
@@ -330,7 +328,7 @@ std::int32_t CanLibrary::CheckHandle(std::int32_t handle, std::uint8_t* info, bo
     if (!gatewayChannel) {
         return CAN_OK;
     }
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const auto number = static_cast<std::uint32_t>(channel);
     bool listed = false;
     for (const Gateway& gateway : FGateways) {

@@ -3,11 +3,11 @@
 // released. Through it the library reads its channel list and entry faults and logs its calls.
 #pragma once
 
+#include "CanSync.h"
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
 
 #include <cstdint>
-#include <mutex>
 
 namespace vg730emu {
 
@@ -22,7 +22,7 @@ public:
 private:
     bool Send(std::uint32_t code, void* buffer, std::uint32_t size);
 
-    std::mutex FLock;
+    CanLock FLock;
     UniqueFileHandle FControl;
 };
 
