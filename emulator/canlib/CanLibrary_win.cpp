@@ -127,8 +127,7 @@ std::optional<std::int32_t> CanLibrary::Fault(std::string_view entry) {
 
 void CanLibrary::Record(std::string_view entry, std::initializer_list<std::int64_t> args,
                         const void* data, std::uint32_t length) {
-    Vg730CallRequest request{};
-    Vg730Call& call = request.call;
+    Vg730Call call{};
     call.entry = CanLibEntryIndex(entry);
     for (std::int64_t arg : args) {
         if (call.arg_count < VG730_CALL_ARGS) {
@@ -139,7 +138,7 @@ void CanLibrary::Record(std::string_view entry, std::initializer_list<std::int64
         call.data_length = std::min<std::uint32_t>(length, VG730_CALL_DATA);
         std::memcpy(call.data, data, call.data_length);
     }
-    FLink.Request(VG730_CTL_CALL, request); // a library without its driver logs nothing
+    FLink.Log(call);
 }
 
 bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {

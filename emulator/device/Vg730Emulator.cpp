@@ -91,33 +91,6 @@ int32_t entry_fault(Vg730Emulator* emulator, Vg730EntryFaultRequest* request) {
     return VG730_OK;
 }
 
-int32_t record_call(Vg730Emulator* emulator, Vg730CallRequest* request) {
-    Vg730Call& call = request->call;
-    if (call.entry >= VG730_CAN_ENTRY_COUNT || call.arg_count > VG730_CALL_ARGS ||
-        call.data_length > VG730_CALL_DATA) {
-        return VG730_FAIL_BAD_VALUE;
-    }
-    // The counts go on past what the log keeps; 2^32 calls are out of a test's reach.
-    emulator->call_total += 1;
-    emulator->call_counts[call.entry] += 1;
-    call.sequence = emulator->call_total;
-    emulator->calls[(call.sequence - 1) % VG730_CALL_LOG_SIZE] = call;
-    return VG730_OK;
-}
-
-void read_calls(const Vg730Emulator* emulator, Vg730CallsRequest* request) {
-    const uint32_t first = request->first;
-    vg730_fill(request, 0, sizeof(*request));
-    request->total = emulator->call_total;
-    vg730_copy(request->counts, emulator->call_counts, sizeof(request->counts));
-    const uint32_t total = emulator->call_total;
-    const uint32_t oldest = total > VG730_CALL_LOG_SIZE ? total - VG730_CALL_LOG_SIZE + 1 : 1;
-    for (uint32_t sequence = first < oldest ? oldest : first;
-         sequence <= total && request->count < VG730_CALL_PAGE; ++sequence) {
-        request->calls[request->count++] = emulator->calls[(sequence - 1) % VG730_CALL_LOG_SIZE];
-    }
-}
-
 void drop_target(Vg730Emulator* emulator, uint32_t index) {
     emulator->notify_count -= 1;
     emulator->notify_targets[index] = emulator->notify_targets[emulator->notify_count];
@@ -162,9 +135,15 @@ template <typename T> T* as(void* buffer, uint32_t size) {
 
 void vg730_emulator_init(Vg730Emulator* emulator) {
     vg730_fill(emulator, 0, offsetof(Vg730Emulator, slots));
+    vg730_call_log_init(&emulator->own_call_log);
+    emulator->call_log = &emulator->own_call_log;
     for (Vg730Slot& slot : emulator->slots) {
         slot.used = 0;
     }
+}
+
+void vg730_emulator_share_call_log(Vg730Emulator* emulator, Vg730CallLog* log) {
+    emulator->call_log = log;
 }
 
 Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number) {
@@ -184,8 +163,11 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
     case VG730_CTL_RESET:
         if (auto* r = as<Vg730ControlResult>(buffer, size)) {
             const uint32_t adds = emulator->adds;
+            Vg730CallLog* log = emulator->call_log;
             vg730_emulator_init(emulator);
             emulator->adds = adds;
+            emulator->call_log = log;
+            vg730_call_log_clear(log);
             r->result = VG730_OK;
             result = &r->result;
         }
@@ -264,20 +246,20 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
         break;
     case VG730_CTL_CALL:
         if (auto* r = as<Vg730CallRequest>(buffer, size)) {
-            r->result = record_call(emulator, r);
+            r->result = vg730_call_log_record(emulator->call_log, &r->call) ? VG730_OK
+                                                                            : VG730_FAIL_BAD_VALUE;
             result = &r->result;
         }
         break;
     case VG730_CTL_CALLS:
         if (auto* r = as<Vg730CallsRequest>(buffer, size)) {
-            read_calls(emulator, r);
+            vg730_call_log_read(emulator->call_log, r);
             result = &r->result;
         }
         break;
     case VG730_CTL_CLEAR_CALLS:
         if (auto* r = as<Vg730ControlResult>(buffer, size)) {
-            emulator->call_total = 0;
-            vg730_fill(emulator->call_counts, 0, sizeof(emulator->call_counts));
+            vg730_call_log_clear(emulator->call_log);
             r->result = VG730_OK;
             result = &r->result;
         }

@@ -3,6 +3,7 @@
 // "\\.\Vg730EmuControl". Freestanding like the device model: the driver holds one of these.
 #pragma once
 
+#include "Vg730CallLog.h"
 #include "Vg730Device.h"
 
 #include <stddef.h>
@@ -14,11 +15,6 @@ enum : uint32_t {
     VG730_MAX_VIRTUAL_CHANNELS = 8,
     VG730_MAX_ENTRY_FAULTS = 16,
     VG730_ENTRY_NAME_SIZE = 32,
-    VG730_CAN_ENTRY_COUNT = 34, // entries of the CAN library
-    VG730_CALL_ARGS = 7,        // integer arguments kept of a call: the most any entry takes
-    VG730_CALL_DATA = 8,        // data bytes kept of a call
-    VG730_CALL_LOG_SIZE = 4096, // the newest calls kept
-    VG730_CALL_PAGE = 32,       // calls read in one request
     VG730_MAX_NOTIFY_TARGETS = 32,
 };
 
@@ -106,34 +102,12 @@ typedef struct Vg730EntryFaultList {
     Vg730EntryFault faults[VG730_MAX_ENTRY_FAULTS];
 } Vg730EntryFaultList;
 
-// One call of a CAN library entry, as the library logs it on entry: which entry (its place in
-// the library's table of entry names), its integer arguments in order and the data bytes it was
-// given. The log lives here, so it outlasts the library being released and loaded again.
-typedef struct Vg730Call {
-    uint32_t sequence; // out: 1 for the first call after a reset or clear
-    uint32_t entry;
-    uint32_t arg_count;
-    uint32_t data_length;
-    int64_t args[VG730_CALL_ARGS];
-    uint8_t data[VG730_CALL_DATA];
-} Vg730Call;
-
+// A call logged through the driver, by a library that cannot reach the shared log.
 typedef struct Vg730CallRequest {
     int32_t result;
     uint32_t reserved;
     Vg730Call call;
 } Vg730CallRequest;
-
-// The counts of every entry and a page of the log: the calls from sequence `first` on (from the
-// oldest one kept when that one is gone).
-typedef struct Vg730CallsRequest {
-    int32_t result;
-    uint32_t first;                         // in
-    uint32_t total;                         // out: calls since the last reset or clear
-    uint32_t count;                         // out: calls in this page
-    uint32_t counts[VG730_CAN_ENTRY_COUNT]; // out: calls of each entry since then
-    Vg730Call calls[VG730_CALL_PAGE];
-} Vg730CallsRequest;
 
 // A window a CAN library was told to notify for a handle on a gateway's channel. The library
 // posts its own notifications itself; these let the control side post one to that window too,
@@ -179,15 +153,18 @@ typedef struct Vg730Emulator {
     char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
     uint32_t entry_fault_count;
     Vg730EntryFault entry_faults[VG730_MAX_ENTRY_FAULTS];
-    uint32_t call_total;
-    uint32_t call_counts[VG730_CAN_ENTRY_COUNT];
-    Vg730Call calls[VG730_CALL_LOG_SIZE]; // call n at (n - 1) % VG730_CALL_LOG_SIZE
+    Vg730CallLog* call_log; // own_call_log, or the log the driver shares with the library
+    Vg730CallLog own_call_log;
     uint32_t notify_count;
     Vg730NotifyTarget notify_targets[VG730_MAX_NOTIFY_TARGETS];
     Vg730Slot slots[VG730_MAX_DEVICES];
 } Vg730Emulator;
 
+// No gateways, faults or calls; the call log is the emulator's own.
 void vg730_emulator_init(Vg730Emulator* emulator);
+// The call log lives in the memory given (set up with vg730_call_log_init) from now on, also
+// after a reset.
+void vg730_emulator_share_call_log(Vg730Emulator* emulator, Vg730CallLog* log);
 
 // The gateway with that number, present or not, or null.
 Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number);

@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -180,6 +182,76 @@ TEST_F(CallLogTest, RecordsOutOfRangeAreRefusedAndNotCounted) {
         EXPECT_EQ(Send(VG730_CTL_CALL, request), VG730_FAIL_BAD_VALUE);
     }
     EXPECT_EQ(Read().total, 0u);
+}
+
+// The log as the library processes share it, written straight into its memory.
+class SharedCallLogTest : public testing::Test {
+protected:
+    SharedCallLogTest() : log(std::make_unique<Vg730CallLog>()) { vg730_call_log_init(log.get()); }
+
+    CanCallLog Read() {
+        return ReadCallLog(
+            [this](Vg730CallsRequest& page) { vg730_call_log_read(log.get(), &page); });
+    }
+    static Vg730Call Call(std::string_view entry, std::int64_t a, std::int64_t b) {
+        Vg730Call call{};
+        call.entry = CanLibEntryIndex(entry);
+        call.arg_count = 2;
+        call.args[0] = a;
+        call.args[1] = b;
+        return call;
+    }
+
+    std::unique_ptr<Vg730CallLog> log;
+};
+
+TEST_F(SharedCallLogTest, WritersAtOnceLoseNoCallAndTearNone) {
+    constexpr int writers = 4, calls = 500; // under the log's size: every call is kept
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w) {
+        threads.emplace_back([this, w] {
+            for (int i = 0; i < calls; ++i) {
+                const Vg730Call call = Call(w % 2 ? "canWrite" : "canRead", w, i * 1000 + w);
+                EXPECT_TRUE(vg730_call_log_record(log.get(), &call));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const CanCallLog read = Read();
+    EXPECT_EQ(read.total, static_cast<std::uint32_t>(writers * calls));
+    EXPECT_EQ(read.Count("canWrite") + read.Count("canRead"), read.total);
+    ASSERT_EQ(read.calls.size(), read.total);
+    std::vector<int> next(writers, 0); // each writer's calls come in its own order
+    for (std::size_t i = 0; i < read.calls.size(); ++i) {
+        const CanCall& call = read.calls[i];
+        EXPECT_EQ(call.sequence, i + 1);
+        ASSERT_EQ(call.args.size(), 2u);
+        const int w = static_cast<int>(call.args[0]);
+        ASSERT_TRUE(w >= 0 && w < writers);
+        EXPECT_EQ(call.args[1], next[w] * 1000 + w) << "torn or out of order";
+        EXPECT_EQ(call.entry, w % 2 ? "canWrite" : "canRead");
+        next[w] += 1;
+    }
+}
+
+TEST_F(SharedCallLogTest, NumbersWrapPastTheirRangeUnseen) {
+    log->next = log->cleared_at = 0xFFFFFFFAu; // as after four thousand million calls
+    for (int i = 0; i < 10; ++i) {
+        const Vg730Call call = Call("canClose", i, 0);
+        ASSERT_TRUE(vg730_call_log_record(log.get(), &call));
+    }
+    const CanCallLog read = Read();
+    EXPECT_EQ(read.total, 10u);
+    ASSERT_EQ(read.calls.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(read.calls[i].sequence, static_cast<std::uint32_t>(i + 1));
+        EXPECT_EQ(read.calls[i].args[0], i);
+    }
+    vg730_call_log_clear(log.get());
+    EXPECT_EQ(Read().total, 0u);
+    EXPECT_TRUE(Read().calls.empty());
 }
 
 } // namespace

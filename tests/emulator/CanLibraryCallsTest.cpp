@@ -1,5 +1,6 @@
 // Windows side, under Wine: the call log of the installed emulated CAN library, read from the
 // driver in-process (EmulatorControl::Calls) and through the tool's "calls" command.
+#include "CanLibEntries.h"
 #include "CanLibraryFixture.h"
 
 #include <gtest/gtest.h>
@@ -128,6 +129,25 @@ TEST_F(CanLibraryTest, LogOutlastsTheLibraryBeingReleasedAndLoadedAgain) {
     ASSERT_EQ(log.calls.size(), 8u);
     EXPECT_EQ(log.calls.front().sequence, 1u);
     EXPECT_EQ(log.calls.back().sequence, 8u);
+}
+
+// Logging must cost the caller no driver request: the library writes into the section the
+// driver shares, which is there for every process to map.
+TEST_F(CanLibraryTest, LibraryLogsIntoTheSectionTheDriverShares) {
+    UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, L"Global\\Vg730EmuCallLog"));
+    ASSERT_TRUE(section.valid()) << GetLastError();
+    const auto* view =
+        static_cast<const Vg730CallLog*>(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    const ScopeGuard unmap([view] { UnmapViewOfFile(view); });
+    EXPECT_EQ(view->size, sizeof(Vg730CallLog));
+    const std::uint32_t before = view->next;
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    EXPECT_EQ(view->next, before + 1);
+    const Vg730Call& call = view->calls[before % VG730_CALL_LOG_SIZE];
+    EXPECT_EQ(call.sequence, before + 1);
+    EXPECT_EQ(call.entry, vg730emu::CanLibEntryIndex("canInitializeLibrary"));
 }
 
 TEST_F(CanLibraryTest, EntryAnsweringAFaultIsLoggedToo) {
