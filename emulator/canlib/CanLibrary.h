@@ -84,6 +84,9 @@ private:
         std::uint32_t number = 0;
         HeldInfo info;
         std::uint32_t generation = 0;
+        // The gateway's life the handle was opened in, as the driver's list gave it: while the
+        // list gives the same, the handle is current without asking.
+        std::optional<std::uint32_t> incarnation;
     };
     struct Channel {
         bool gateway;
@@ -91,9 +94,13 @@ private:
     };
 
     void refresh();
-    Gateway* link(std::uint32_t number);
+    // The gateway with that number with a current handle: known from the incarnation the list
+    // gave, else asked (its record into info when wanted), else opened again. Null when it does
+    // not answer.
+    Gateway* link(std::uint32_t number, std::optional<std::uint32_t> listed = std::nullopt,
+                  std::uint8_t* info = nullptr);
     bool query(Gateway& gateway, std::uint8_t* info);
-    bool reopen(Gateway& gateway);
+    bool reopen(Gateway& gateway, std::optional<std::uint32_t> listed);
     std::optional<Channel> channel_at(std::int32_t index) const;
     // The gateway number of a handle on a gateway's channel.
     std::optional<std::uint32_t> gateway_of(std::int32_t handle);

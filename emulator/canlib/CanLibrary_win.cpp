@@ -155,31 +155,41 @@ bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {
 }
 
 // A gateway that restarted is a new device: the old handle is stale and a new one is needed.
-bool CanLibrary::reopen(Gateway& gateway) {
+bool CanLibrary::reopen(Gateway& gateway, std::optional<std::uint32_t> listed) {
     gateway.info = HeldInfo(); // the stale one lets go first
+    gateway.incarnation.reset();
     HeldInfo info(open_info(gateway.number));
     if (!info) {
         return false;
     }
     gateway.info = std::move(info);
     gateway.generation = ++FGenerations;
+    gateway.incarnation = listed;
     return true;
 }
 
-CanLibrary::Gateway* CanLibrary::link(std::uint32_t number) {
+CanLibrary::Gateway* CanLibrary::link(std::uint32_t number, std::optional<std::uint32_t> listed,
+                                      std::uint8_t* info) {
     auto it = FGateways.begin();
     while (it != FGateways.end() && it->number < number) {
         ++it;
     }
     if (it != FGateways.end() && it->number == number) {
-        if (query(*it, nullptr) || reopen(*it)) {
+        if (!info && listed && it->incarnation == listed) {
+            return &*it;
+        }
+        if (query(*it, info)) {
+            it->incarnation = listed ? listed : it->incarnation;
+            return &*it;
+        }
+        if (reopen(*it, listed) && (!info || query(*it, info))) {
             return &*it;
         }
         return nullptr;
     }
     Gateway gateway;
     gateway.number = number;
-    if (!reopen(gateway)) {
+    if (!reopen(gateway, listed) || (info && !query(gateway, info))) {
         return nullptr;
     }
     return &*FGateways.insert(it, std::move(gateway));
@@ -194,7 +204,7 @@ void CanLibrary::refresh() {
     }
     std::vector<std::uint32_t> listed;
     for (std::uint32_t i = 0; i < list.gateway_count; ++i) {
-        if (link(list.gateways[i]) != nullptr) {
+        if (link(list.gateways[i], list.incarnations[i]) != nullptr) {
             listed.push_back(list.gateways[i]);
         }
     }
@@ -254,8 +264,7 @@ std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void
     }
     std::uint8_t info[VG730_CHANNEL_INFO_SIZE] = {};
     if (channel->gateway) {
-        Gateway* gateway = link(channel->id);
-        if (!gateway || !query(*gateway, info)) {
+        if (!link(channel->id, std::nullopt, info)) {
             return CAN_ERR_DEVICE_GONE;
         }
     } else {
@@ -338,14 +347,18 @@ std::int32_t CanLibrary::CheckHandle(std::int32_t handle, std::uint8_t* info, bo
         // add it to the list, whose order callers rely on between two calls.
         return open_info(number) ? CAN_ERR_INVALID_HANDLE : CAN_ERR_DEVICE_GONE;
     }
-    Gateway* gateway = link(number);
+    std::uint8_t record[VG730_CHANNEL_INFO_SIZE];
+    Gateway* gateway = link(number, std::nullopt, record);
     if (!gateway) {
         return CAN_ERR_DEVICE_GONE;
     }
     if (gateway->generation != generation) {
-        return CAN_ERR_INVALID_HANDLE;
+        return CAN_ERR_INVALID_HANDLE; // opened again: the handle belongs to an earlier life
     }
-    return query(*gateway, info) ? CAN_OK : CAN_ERR_DEVICE_GONE;
+    if (info) {
+        std::memcpy(info, record, sizeof(record));
+    }
+    return CAN_OK;
 }
 
 std::optional<std::uint32_t> CanLibrary::gateway_of(std::int32_t handle) {

@@ -55,6 +55,7 @@ void list(Vg730Emulator* emulator, uint32_t now_ms, Vg730ChannelList* channels) 
     for (uint32_t number = 0; number <= VG730_MAX_DEVICE_NUMBER; ++number) {
         Vg730Device* device = vg730_emulator_find(emulator, number);
         if (device && vg730_device_presence(device, now_ms) == VG730_PRESENT) {
+            channels->incarnations[channels->gateway_count] = device->incarnation;
             channels->gateways[channels->gateway_count++] = number;
         }
     }

@@ -80,6 +80,7 @@ typedef struct Vg730ChannelList {
     int32_t result;
     uint32_t gateway_count;
     uint32_t gateways[VG730_MAX_DEVICES];
+    uint32_t incarnations[VG730_MAX_DEVICES]; // of each: a handle of another one is stale
     uint32_t virtual_count;
     char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
 } Vg730ChannelList;
