@@ -34,8 +34,8 @@ public:
     // Throws EmulatorError when the driver is not running.
     EmulatorControl();
 
-    // No gateways, faults, virtual channels or CAN library faults (driver state only; see
-    // ResetEmulator for the whole known state).
+    // No gateways, faults, virtual channels, CAN library faults, logged calls or notify targets
+    // (driver state only; see ResetEmulator for the whole known state).
     void Reset();
     void AddDevice(std::uint32_t number); // the defaults of "vg730emu add N"
     void AddDevice(std::uint32_t number, const Vg730Identity& identity);
