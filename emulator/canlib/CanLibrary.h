@@ -8,6 +8,7 @@
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
@@ -114,6 +115,8 @@ private:
     std::vector<Vg730EntryFault> FFaults;
     std::uint32_t FGenerations = 0;
     ULONGLONG FLoadedAt; // time stamps count from the load
+    // Whether the driver was told of a window: only then is there anything to take back.
+    std::atomic<bool> FNotifyTargets = false;
     CanBusSet FBus;
 };
 

@@ -371,6 +371,12 @@ std::optional<std::uint32_t> CanLibrary::gateway_of(std::int32_t handle) {
 }
 
 void CanLibrary::drop_notify_targets(std::int32_t handle, bool every_handle) {
+    if (!FNotifyTargets) {
+        return;
+    }
+    if (every_handle) {
+        FNotifyTargets = false;
+    }
     Vg730NotifyDropRequest request{};
     request.process = GetCurrentProcessId();
     request.handle = handle;
@@ -391,6 +397,7 @@ std::int32_t CanLibrary::SetNotify(std::int32_t handle, std::uintptr_t window,
         request.target.window = window;
         request.target.flags = flags;
         request.target.number = *number;
+        FNotifyTargets = true;
         FLink.Request(VG730_CTL_NOTIFY_SET, request); // without it only the library notifies
     }
     return CAN_OK;
