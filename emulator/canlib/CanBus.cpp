@@ -78,7 +78,7 @@ CanBusSet::Handle* CanBusSet::find(std::int32_t handle) {
 }
 
 std::int32_t CanBusSet::Open(std::uint64_t channel, std::uint32_t flags, std::uint32_t generation) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     for (const auto& [number, h] : FHandles) {
         if (h.channel == channel && (h.exclusive || (flags & CAN_OPEN_EXCLUSIVE))) {
             return CAN_ERR_IN_USE;
@@ -96,7 +96,7 @@ std::int32_t CanBusSet::Open(std::uint64_t channel, std::uint32_t flags, std::ui
 }
 
 std::int32_t CanBusSet::Close(std::int32_t handle) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (FHandles.erase(handle) == 0) {
         return CAN_ERR_INVALID_HANDLE;
     }
@@ -105,14 +105,14 @@ std::int32_t CanBusSet::Close(std::int32_t handle) {
 }
 
 void CanBusSet::CloseAll() {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     FHandles.clear();
     FBuses.clear();
     FChanged.notify_all();
 }
 
 bool CanBusSet::Lookup(std::int32_t handle, std::uint64_t* channel, std::uint32_t* generation) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const Handle* h = find(handle);
     if (h) {
         *channel = h->channel;
@@ -122,7 +122,7 @@ bool CanBusSet::Lookup(std::int32_t handle, std::uint64_t* channel, std::uint32_
 }
 
 std::int32_t CanBusSet::SetBusParams(std::int32_t handle, const BusParams& params) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -144,7 +144,7 @@ std::int32_t CanBusSet::SetBusParams(std::int32_t handle, const BusParams& param
 }
 
 std::int32_t CanBusSet::GetBusParams(std::int32_t handle, BusParams* params) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -154,7 +154,7 @@ std::int32_t CanBusSet::GetBusParams(std::int32_t handle, BusParams* params) {
 }
 
 std::int32_t CanBusSet::SetDriverType(std::int32_t handle, std::uint32_t type) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -168,7 +168,7 @@ std::int32_t CanBusSet::SetDriverType(std::int32_t handle, std::uint32_t type) {
 }
 
 std::int32_t CanBusSet::GetDriverType(std::int32_t handle, std::uint32_t* type) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -178,7 +178,7 @@ std::int32_t CanBusSet::GetDriverType(std::int32_t handle, std::uint32_t* type) 
 }
 
 std::int32_t CanBusSet::BusOn(std::int32_t handle) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -190,7 +190,7 @@ std::int32_t CanBusSet::BusOn(std::int32_t handle) {
 }
 
 std::int32_t CanBusSet::BusOff(std::int32_t handle) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -202,7 +202,7 @@ std::int32_t CanBusSet::BusOff(std::int32_t handle) {
 }
 
 std::int32_t CanBusSet::SetNotify(std::int32_t handle, std::uintptr_t window, std::uint32_t flags) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -213,7 +213,7 @@ std::int32_t CanBusSet::SetNotify(std::int32_t handle, std::uintptr_t window, st
 }
 
 std::int32_t CanBusSet::Accept(std::int32_t handle, std::uint32_t envelope, std::uint32_t flag) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -278,6 +278,29 @@ void CanBusSet::deliver(std::int32_t from, const CanFrame& frame, std::uint64_t 
     }
 }
 
+void CanBusSet::receive(std::uint64_t channel, const CanFrame& frame, bool countsAsError) {
+    const bool error = (frame.flags & CAN_MSG_ERROR_FRAME) != 0;
+    for (auto& [number, h] : FHandles) {
+        if (h.channel != channel || !h.onBus || !accepts(h, frame)) {
+            continue;
+        }
+        if (countsAsError) {
+            h.rxErrors += 1;
+        }
+        if (h.rx.size() >= CAN_RX_QUEUE_SIZE) {
+            h.overruns += 1;
+            continue;
+        }
+        h.rx.push_back(frame);
+        if (error) {
+            notify(number, h, CAN_NOTIFY_ERROR, CAN_EVENT_ERROR);
+        } else {
+            notify(number, h, CAN_NOTIFY_RX, CAN_EVENT_RX);
+        }
+    }
+    FChanged.notify_all();
+}
+
 void CanBusSet::transmit(std::uint64_t channel) {
     if (FBuses[channel].hold) {
         return;
@@ -299,7 +322,7 @@ void CanBusSet::transmit(std::uint64_t channel) {
 
 std::int32_t CanBusSet::Write(std::int32_t handle, std::int32_t id, const void* data,
                               std::uint32_t dlc, std::uint32_t flags) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -326,16 +349,26 @@ std::int32_t CanBusSet::Write(std::int32_t handle, std::int32_t id, const void* 
 }
 
 template <typename Ready>
-bool CanBusSet::wait(std::unique_lock<std::mutex>& lock, std::uint32_t timeout_ms, Ready ready) {
+bool CanBusSet::wait(std::unique_lock<CanLock>& lock, std::uint32_t timeout_ms, Ready ready) {
     if (timeout_ms == 0xFFFFFFFFu) { // the caller asked to wait for as long as it takes
-        FChanged.wait(lock, ready);
+        while (!ready()) {
+            FChanged.wait(lock);
+        }
         return true;
     }
-    return FChanged.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!ready()) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            return false;
+        }
+        FChanged.wait_for(lock, std::chrono::ceil<std::chrono::milliseconds>(left));
+    }
+    return true;
 }
 
 std::int32_t CanBusSet::WriteSync(std::int32_t handle, std::uint32_t timeout_ms) {
-    std::unique_lock<std::mutex> lock(FLock);
+    std::unique_lock<CanLock> lock(FLock);
     if (!find(handle)) {
         return CAN_ERR_INVALID_HANDLE;
     }
@@ -365,7 +398,7 @@ template <typename Queue> auto first_of(Queue& queue, const std::int32_t* id) {
 
 std::int32_t CanBusSet::Read(std::int32_t handle, CanFrame* frame, std::uint32_t timeout_ms,
                              const std::int32_t* id, bool skip) {
-    std::unique_lock<std::mutex> lock(FLock);
+    std::unique_lock<CanLock> lock(FLock);
     if (!find(handle)) {
         return CAN_ERR_INVALID_HANDLE;
     }
@@ -392,7 +425,7 @@ std::int32_t CanBusSet::Read(std::int32_t handle, CanFrame* frame, std::uint32_t
 
 std::int32_t CanBusSet::ReadSync(std::int32_t handle, std::uint32_t timeout_ms,
                                  const std::int32_t* id) {
-    std::unique_lock<std::mutex> lock(FLock);
+    std::unique_lock<CanLock> lock(FLock);
     if (!find(handle)) {
         return CAN_ERR_INVALID_HANDLE;
     }
@@ -407,7 +440,7 @@ std::int32_t CanBusSet::ReadSync(std::int32_t handle, std::uint32_t timeout_ms,
 }
 
 std::int32_t CanBusSet::ReadStatus(std::int32_t handle, std::uint32_t extra, std::uint32_t* bits) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -429,7 +462,7 @@ std::int32_t CanBusSet::ReadStatus(std::int32_t handle, std::uint32_t extra, std
 
 std::int32_t CanBusSet::ReadErrorCounters(std::int32_t handle, std::uint32_t* tx, std::uint32_t* rx,
                                           std::uint32_t* overruns) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -442,7 +475,7 @@ std::int32_t CanBusSet::ReadErrorCounters(std::int32_t handle, std::uint32_t* tx
 
 std::int32_t CanBusSet::IoCtl(std::int32_t handle, std::uint32_t function, void* buffer,
                               std::uint32_t length) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Handle* h = find(handle);
     if (!h) {
         return CAN_ERR_INVALID_HANDLE;
@@ -491,18 +524,31 @@ std::int32_t CanBusSet::IoCtl(std::int32_t handle, std::uint32_t function, void*
     case CAN_IOCTL_ERROR_FRAME: {
         CanFrame frame;
         frame.flags = CAN_MSG_ERROR_FRAME;
-        frame.time = FClock();
-        const std::uint64_t channel = h->channel;
-        for (auto& [number, other] : FHandles) {
-            if (other.channel == channel && other.onBus) {
-                other.rxErrors += 1;
-                if (other.rx.size() < CAN_RX_QUEUE_SIZE) {
-                    other.rx.push_back(frame);
-                }
-                notify(number, other, CAN_NOTIFY_ERROR, CAN_EVENT_ERROR);
-            }
+        if (bytes != nullptr && length >= 4) {
+            std::uint32_t extra;
+            std::memcpy(&extra, bytes, 4);
+            frame.flags |= extra;
         }
-        FChanged.notify_all();
+        frame.time = FClock();
+        receive(h->channel, frame, true);
+        return CAN_OK;
+    }
+    case CAN_IOCTL_INJECT_FRAME: {
+        if (!needs(sizeof(CanInjectedFrame))) {
+            return CAN_ERR_PARAM;
+        }
+        CanInjectedFrame injected;
+        std::memcpy(&injected, bytes, sizeof(injected));
+        if (injected.dlc > 8) {
+            return CAN_ERR_PARAM;
+        }
+        CanFrame frame;
+        frame.id = injected.id;
+        frame.dlc = injected.dlc;
+        frame.flags = injected.flags;
+        std::memcpy(frame.data, injected.data, 8);
+        frame.time = FClock();
+        receive(h->channel, frame, false);
         return CAN_OK;
     }
     case CAN_IOCTL_SET_COUNTERS:

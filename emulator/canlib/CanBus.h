@@ -1,11 +1,15 @@
 // Portable: the CAN buses of the emulated CAN library inside one process. Every channel is a
-// loopback bus: a frame written on a handle reaches every handle on the bus of the same channel
-// that is on the bus (the writer too when it asked for its own frames), in the order written.
+// loopback bus: a frame written on a handle reaches every other handle of the same channel that
+// is on the bus, in the order written, and the writer itself only when it asked for its own
+// frames (canIoCtl 20 with 1). A frame received from the bus (the test hooks error frame and
+// inject frame) reaches every handle of the channel that is on the bus, the one that raised it
+// too. Buses do not reach other processes.
 // Handles, bus parameters, transmit and receive queues, filters, status bits, error counters
 // and the window notifications live here; the Windows side adds the gateways and the windows.
 #pragma once
 
-#include <condition_variable>
+#include "CanSync.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -77,8 +81,13 @@ enum : std::uint32_t {
     // Test hooks of the emulator.
     CAN_IOCTL_HOLD_TX = 0x7E01,      // 1-byte buffer: 1 frames wait in the queue, 0 send them
     CAN_IOCTL_RAISE_STATUS = 0x7E02, // 4-byte buffer: status bits of the channel; notifies
-    CAN_IOCTL_ERROR_FRAME = 0x7E03,  // an error frame on the channel; notifies
+    // An error frame received on the channel: flags 0x20 or-ed with those of an optional
+    // 4-byte buffer (0x04: extended identifier); counts a receive error; notifies.
+    CAN_IOCTL_ERROR_FRAME = 0x7E03,
     CAN_IOCTL_SET_COUNTERS = 0x7E04, // 12-byte buffer: transmit, receive errors, overruns
+    // A frame received on the channel as given (CanInjectedFrame); notifies a receive, or an
+    // error when its flags hold 0x20.
+    CAN_IOCTL_INJECT_FRAME = 0x7E05,
 
     CAN_TX_QUEUE_SIZE = 256,
     CAN_RX_QUEUE_SIZE = 1024,
@@ -91,6 +100,15 @@ struct CanFrame {
     std::uint32_t flags = 0;
     std::uint32_t time = 0;
 };
+
+// The buffer of CAN_IOCTL_INJECT_FRAME, 20 bytes as laid out here.
+struct CanInjectedFrame {
+    std::int32_t id;
+    std::uint32_t dlc; // 0..8
+    std::uint32_t flags;
+    std::uint8_t data[8];
+};
+static_assert(sizeof(CanInjectedFrame) == 20);
 
 struct BusParams {
     std::int32_t bitrate = 0; // 0: not set
@@ -177,14 +195,16 @@ private:
     // Sends what waits in the transmit queues of a bus, as far as the bus lets it.
     void transmit(std::uint64_t channel);
     void deliver(std::int32_t from, const CanFrame& frame, std::uint64_t channel);
+    // A frame from the bus itself: to every handle of the channel that is on the bus.
+    void receive(std::uint64_t channel, const CanFrame& frame, bool countsAsError);
     // Waits with the lock held until ready() or the time is up.
     template <typename Ready>
-    bool wait(std::unique_lock<std::mutex>& lock, std::uint32_t timeout_ms, Ready ready);
+    bool wait(std::unique_lock<CanLock>& lock, std::uint32_t timeout_ms, Ready ready);
 
     CanNotifier& FNotifier;
     std::function<std::uint32_t()> FClock;
-    std::mutex FLock;
-    std::condition_variable FChanged;
+    CanLock FLock;
+    CanSignal FChanged;
     std::map<std::int32_t, Handle> FHandles;
     std::map<std::uint64_t, Bus> FBuses;
     std::int32_t FNextHandle = 0;

@@ -13,7 +13,10 @@ CanLibrary& library() {
     return CanLibrary::Instance();
 }
 
-std::optional<std::int32_t> fault(const char* entry) {
+// Every entry first logs its call in the driver, then answers the status a fault set for it.
+std::optional<std::int32_t> enter(std::string_view entry, std::initializer_list<std::int64_t> args,
+                                  const void* data = nullptr, std::uint32_t length = 0) {
+    library().Record(entry, args, data, length);
     return library().Fault(entry);
 }
 
@@ -48,25 +51,26 @@ std::int32_t read_frame(std::int32_t handle, std::int32_t* id, void* data, std::
 extern "C" {
 
 canlib::Status WINAPI canInitializeLibrary() {
+    library().Record("canInitializeLibrary", {}); // its fault is answered by Initialize
     return library().Initialize();
 }
 
 canlib::Status WINAPI canUnloadLibrary() {
-    if (const auto f = fault("canUnloadLibrary")) {
+    if (const auto f = enter("canUnloadLibrary", {})) {
         return *f;
     }
     return library().Unload();
 }
 
 canlib::Status WINAPI canLocateHardware() {
-    if (const auto f = fault("canLocateHardware")) {
+    if (const auto f = enter("canLocateHardware", {})) {
         return *f;
     }
     return library().Initialized() ? CAN_OK : CAN_ERR_NOT_INITIALIZED;
 }
 
 canlib::Status WINAPI canGetNumberOfChannels(std::int32_t* count) {
-    if (const auto f = fault("canGetNumberOfChannels")) {
+    if (const auto f = enter("canGetNumberOfChannels", {})) {
         return *f;
     }
     return library().ChannelCount(count);
@@ -74,35 +78,35 @@ canlib::Status WINAPI canGetNumberOfChannels(std::int32_t* count) {
 
 canlib::Status WINAPI canGetChannelData(std::int32_t channel, std::int32_t item, void* buffer,
                                         std::uint32_t size) {
-    if (const auto f = fault("canGetChannelData")) {
+    if (const auto f = enter("canGetChannelData", {channel, item, size})) {
         return *f;
     }
     return library().ChannelData(channel, item, buffer, size);
 }
 
 canlib::Status WINAPI canOpenChannel(std::int32_t channel, std::int32_t flags) {
-    if (const auto f = fault("canOpenChannel")) {
+    if (const auto f = enter("canOpenChannel", {channel, flags})) {
         return *f;
     }
     return library().OpenChannel(channel, flags);
 }
 
 canlib::Status WINAPI canOpen(std::int32_t channel, char*, std::int32_t flags) {
-    if (const auto f = fault("canOpen")) {
+    if (const auto f = enter("canOpen", {channel, flags})) {
         return *f;
     }
     return library().OpenChannel(channel, flags);
 }
 
 canlib::Status WINAPI canClose(std::int32_t handle) {
-    if (const auto f = fault("canClose")) {
+    if (const auto f = enter("canClose", {handle})) {
         return *f;
     }
-    return library().Bus().Close(handle);
+    return library().Close(handle);
 }
 
 canlib::Status WINAPI canBusOn(std::int32_t handle) {
-    if (const auto f = fault("canBusOn")) {
+    if (const auto f = enter("canBusOn", {handle})) {
         return *f;
     }
     if (const std::int32_t status = library().CheckHandle(handle); status != CAN_OK) {
@@ -112,7 +116,7 @@ canlib::Status WINAPI canBusOn(std::int32_t handle) {
 }
 
 canlib::Status WINAPI canBusOff(std::int32_t handle) {
-    if (const auto f = fault("canBusOff")) {
+    if (const auto f = enter("canBusOff", {handle})) {
         return *f;
     }
     return library().Bus().BusOff(handle);
@@ -121,7 +125,8 @@ canlib::Status WINAPI canBusOff(std::int32_t handle) {
 canlib::Status WINAPI canSetBusParams(std::int32_t handle, std::int32_t bitrate,
                                       std::uint32_t tseg1, std::uint32_t tseg2, std::uint32_t sjw,
                                       std::uint32_t samples, std::uint32_t syncmode) {
-    if (const auto f = fault("canSetBusParams")) {
+    if (const auto f =
+            enter("canSetBusParams", {handle, bitrate, tseg1, tseg2, sjw, samples, syncmode})) {
         return *f;
     }
     return library().Bus().SetBusParams(handle,
@@ -132,7 +137,7 @@ canlib::Status WINAPI canGetBusParams(std::int32_t handle, std::int32_t* bitrate
                                       std::uint32_t* tseg1, std::uint32_t* tseg2,
                                       std::uint32_t* sjw, std::uint32_t* samples,
                                       std::uint32_t* syncmode) {
-    if (const auto f = fault("canGetBusParams")) {
+    if (const auto f = enter("canGetBusParams", {handle})) {
         return *f;
     }
     BusParams params;
@@ -154,7 +159,7 @@ canlib::Status WINAPI canGetBusParams(std::int32_t handle, std::int32_t* bitrate
 // The bit timing registers of the classic CAN controllers, for a 16 MHz clock.
 canlib::Status WINAPI canSetBusParamsC200(std::int32_t handle, std::uint8_t btr0,
                                           std::uint8_t btr1) {
-    if (const auto f = fault("canSetBusParamsC200")) {
+    if (const auto f = enter("canSetBusParamsC200", {handle, btr0, btr1})) {
         return *f;
     }
     BusParams params;
@@ -169,14 +174,14 @@ canlib::Status WINAPI canSetBusParamsC200(std::int32_t handle, std::uint8_t btr0
 }
 
 canlib::Status WINAPI canSetBusOutputControl(std::int32_t handle, std::uint32_t driver) {
-    if (const auto f = fault("canSetBusOutputControl")) {
+    if (const auto f = enter("canSetBusOutputControl", {handle, driver})) {
         return *f;
     }
     return library().Bus().SetDriverType(handle, driver);
 }
 
 canlib::Status WINAPI canGetBusOutputControl(std::int32_t handle, std::uint32_t* driver) {
-    if (const auto f = fault("canGetBusOutputControl")) {
+    if (const auto f = enter("canGetBusOutputControl", {handle})) {
         return *f;
     }
     if (!driver) {
@@ -188,21 +193,24 @@ canlib::Status WINAPI canGetBusOutputControl(std::int32_t handle, std::uint32_t*
 canlib::Status WINAPI canTranslateBaud(std::int32_t* bitrate, std::uint32_t* tseg1,
                                        std::uint32_t* tseg2, std::uint32_t* sjw,
                                        std::uint32_t* samples, std::uint32_t* syncmode) {
-    if (const auto f = fault("canTranslateBaud")) {
+    // The bit rate (a predefined code) is handed in through its pointer.
+    if (const auto f =
+            bitrate ? enter("canTranslateBaud", {*bitrate}) : enter("canTranslateBaud", {})) {
         return *f;
     }
     return TranslateBaud(bitrate, tseg1, tseg2, sjw, samples, syncmode);
 }
 
 canlib::Status WINAPI canSetNotify(std::int32_t handle, HWND window, std::uint32_t flags) {
-    if (const auto f = fault("canSetNotify")) {
+    if (const auto f =
+            enter("canSetNotify", {handle, reinterpret_cast<std::intptr_t>(window), flags})) {
         return *f;
     }
-    return library().Bus().SetNotify(handle, reinterpret_cast<std::uintptr_t>(window), flags);
+    return library().SetNotify(handle, reinterpret_cast<std::uintptr_t>(window), flags);
 }
 
 canlib::Status WINAPI canAccept(std::int32_t handle, std::uint32_t envelope, std::uint32_t flag) {
-    if (const auto f = fault("canAccept")) {
+    if (const auto f = enter("canAccept", {handle, envelope, flag})) {
         return *f;
     }
     return library().Bus().Accept(handle, envelope, flag);
@@ -210,7 +218,7 @@ canlib::Status WINAPI canAccept(std::int32_t handle, std::uint32_t envelope, std
 
 canlib::Status WINAPI canWrite(std::int32_t handle, std::int32_t id, void* data, std::uint32_t dlc,
                                std::uint32_t flags) {
-    if (const auto f = fault("canWrite")) {
+    if (const auto f = enter("canWrite", {handle, id, dlc, flags}, data, dlc)) {
         return *f;
     }
     if (const std::int32_t status = library().CheckHandle(handle); status != CAN_OK) {
@@ -220,7 +228,7 @@ canlib::Status WINAPI canWrite(std::int32_t handle, std::int32_t id, void* data,
 }
 
 canlib::Status WINAPI canWriteSync(std::int32_t handle, std::uint32_t timeout) {
-    if (const auto f = fault("canWriteSync")) {
+    if (const auto f = enter("canWriteSync", {handle, timeout})) {
         return *f;
     }
     return library().Bus().WriteSync(handle, timeout);
@@ -228,7 +236,7 @@ canlib::Status WINAPI canWriteSync(std::int32_t handle, std::uint32_t timeout) {
 
 canlib::Status WINAPI canRead(std::int32_t handle, std::int32_t* id, void* data, std::uint32_t* dlc,
                               std::uint32_t* flags, std::uint32_t* time) {
-    if (const auto f = fault("canRead")) {
+    if (const auto f = enter("canRead", {handle})) {
         return *f;
     }
     return read_frame(handle, id, data, dlc, flags, time, 0, nullptr, false);
@@ -237,7 +245,7 @@ canlib::Status WINAPI canRead(std::int32_t handle, std::int32_t* id, void* data,
 canlib::Status WINAPI canReadWait(std::int32_t handle, std::int32_t* id, void* data,
                                   std::uint32_t* dlc, std::uint32_t* flags, std::uint32_t* time,
                                   std::uint32_t timeout) {
-    if (const auto f = fault("canReadWait")) {
+    if (const auto f = enter("canReadWait", {handle, timeout})) {
         return *f;
     }
     return read_frame(handle, id, data, dlc, flags, time, timeout, nullptr, false);
@@ -246,7 +254,7 @@ canlib::Status WINAPI canReadWait(std::int32_t handle, std::int32_t* id, void* d
 canlib::Status WINAPI canReadSpecific(std::int32_t handle, std::int32_t id, void* data,
                                       std::uint32_t* dlc, std::uint32_t* flags,
                                       std::uint32_t* time) {
-    if (const auto f = fault("canReadSpecific")) {
+    if (const auto f = enter("canReadSpecific", {handle, id})) {
         return *f;
     }
     return read_frame(handle, nullptr, data, dlc, flags, time, 0, &id, false);
@@ -255,14 +263,14 @@ canlib::Status WINAPI canReadSpecific(std::int32_t handle, std::int32_t id, void
 canlib::Status WINAPI canReadSpecificSkip(std::int32_t handle, std::int32_t id, void* data,
                                           std::uint32_t* dlc, std::uint32_t* flags,
                                           std::uint32_t* time) {
-    if (const auto f = fault("canReadSpecificSkip")) {
+    if (const auto f = enter("canReadSpecificSkip", {handle, id})) {
         return *f;
     }
     return read_frame(handle, nullptr, data, dlc, flags, time, 0, &id, true);
 }
 
 canlib::Status WINAPI canReadSync(std::int32_t handle, std::uint32_t timeout) {
-    if (const auto f = fault("canReadSync")) {
+    if (const auto f = enter("canReadSync", {handle, timeout})) {
         return *f;
     }
     return library().Bus().ReadSync(handle, timeout);
@@ -270,21 +278,21 @@ canlib::Status WINAPI canReadSync(std::int32_t handle, std::uint32_t timeout) {
 
 canlib::Status WINAPI canReadSyncSpecific(std::int32_t handle, std::int32_t id,
                                           std::uint32_t timeout) {
-    if (const auto f = fault("canReadSyncSpecific")) {
+    if (const auto f = enter("canReadSyncSpecific", {handle, id, timeout})) {
         return *f;
     }
     return library().Bus().ReadSync(handle, timeout, &id);
 }
 
 canlib::Status WINAPI canWaitForEvent(std::int32_t handle, std::uint32_t timeout) {
-    if (const auto f = fault("canWaitForEvent")) {
+    if (const auto f = enter("canWaitForEvent", {handle, timeout})) {
         return *f;
     }
     return library().Bus().ReadSync(handle, timeout);
 }
 
 canlib::Status WINAPI canReadStatus(std::int32_t handle, std::uint32_t* flags) {
-    if (const auto f = fault("canReadStatus")) {
+    if (const auto f = enter("canReadStatus", {handle})) {
         return *f;
     }
     if (!flags) {
@@ -294,14 +302,18 @@ canlib::Status WINAPI canReadStatus(std::int32_t handle, std::uint32_t* flags) {
     if (const std::int32_t status = library().CheckHandle(handle, info); status != CAN_OK) {
         return status;
     }
-    std::uint32_t gatewayBits;
+    std::uint32_t gatewayBits, gatewayWaiting;
     std::memcpy(&gatewayBits, info + VG730_CH_BUS_STATUS, 4);
+    std::memcpy(&gatewayWaiting, info + VG730_CH_TX_LEVEL, 4);
+    if (gatewayWaiting != 0) {
+        gatewayBits |= CAN_STAT_TX_PENDING;
+    }
     return library().Bus().ReadStatus(handle, gatewayBits, flags);
 }
 
 canlib::Status WINAPI canReadErrorCounters(std::int32_t handle, std::uint32_t* tx,
                                            std::uint32_t* rx, std::uint32_t* overruns) {
-    if (const auto f = fault("canReadErrorCounters")) {
+    if (const auto f = enter("canReadErrorCounters", {handle})) {
         return *f;
     }
     if (!tx || !rx || !overruns) {
@@ -324,14 +336,14 @@ canlib::Status WINAPI canReadErrorCounters(std::int32_t handle, std::uint32_t* t
 
 canlib::Status WINAPI canIoCtl(std::int32_t handle, std::uint32_t function, void* buffer,
                                std::uint32_t length) {
-    if (const auto f = fault("canIoCtl")) {
+    if (const auto f = enter("canIoCtl", {handle, function, length}, buffer, length)) {
         return *f;
     }
-    return library().Bus().IoCtl(handle, function, buffer, length);
+    return library().IoCtl(handle, function, buffer, length);
 }
 
 std::uint32_t WINAPI canReadTimer(std::int32_t handle) {
-    if (const auto f = fault("canReadTimer")) {
+    if (const auto f = enter("canReadTimer", {handle})) {
         return static_cast<std::uint32_t>(*f);
     }
     std::uint64_t channel;
@@ -340,7 +352,7 @@ std::uint32_t WINAPI canReadTimer(std::int32_t handle) {
 }
 
 canlib::Status WINAPI canGetErrorText(canlib::Status status, char* text, std::uint32_t size) {
-    if (const auto f = fault("canGetErrorText")) {
+    if (const auto f = enter("canGetErrorText", {status, size})) {
         return *f;
     }
     if (!text || size == 0) {
@@ -354,14 +366,14 @@ canlib::Status WINAPI canGetErrorText(canlib::Status status, char* text, std::ui
 }
 
 std::uint16_t WINAPI canGetVersion() {
-    if (const auto f = fault("canGetVersion")) {
+    if (const auto f = enter("canGetVersion", {})) {
         return static_cast<std::uint16_t>(*f);
     }
     return 0x0100; // 1.0
 }
 
-std::uint32_t WINAPI canGetVersionEx(std::uint32_t) {
-    if (const auto f = fault("canGetVersionEx")) {
+std::uint32_t WINAPI canGetVersionEx(std::uint32_t item) {
+    if (const auto f = enter("canGetVersionEx", {item})) {
         return static_cast<std::uint32_t>(*f);
     }
     return 0x0100;

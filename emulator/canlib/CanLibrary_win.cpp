@@ -1,6 +1,7 @@
 // Windows side: the emulated CAN library's channels and gateways, read live from the driver.
 #include "CanLibrary.h"
 
+#include "CanLibEntries.h"
 #include "WinApi.h"
 
 #include <cstdio>
@@ -28,22 +29,6 @@ UniqueFileHandle open_info(std::uint32_t number) {
     std::snprintf(path, sizeof(path), "\\\\.\\Quorvelxlink%u.info", number);
     return UniqueFileHandle(
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-}
-
-// Asks the driver's control object; false when the driver does not answer.
-template <typename T> bool control_request(std::uint32_t code, T& request) {
-    UniqueFileHandle control(CreateFileW(L"\\\\.\\Vg730EmuControl", GENERIC_READ | GENERIC_WRITE, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    DWORD returned = 0;
-    return control &&
-           DeviceIoControl(control.get(), code, &request, sizeof(request), &request,
-                           sizeof(request), &returned, nullptr) &&
-           returned == sizeof(request) && request.result == VG730_OK;
-}
-
-std::uint32_t milliseconds_since_load() {
-    static const ULONGLONG start = GetTickCount64();
-    return static_cast<std::uint32_t>(GetTickCount64() - start);
 }
 
 bool send_hold(HANDLE handle, std::uint32_t hold) {
@@ -77,12 +62,20 @@ void CanLibrary::HeldInfo::release() noexcept {
     }
 }
 
+CanLibrary CanLibrary::FInstance;
+
 CanLibrary& CanLibrary::Instance() {
-    static CanLibrary library;
-    return library;
+    return FInstance;
 }
 
-CanLibrary::CanLibrary() : FBus(*this, milliseconds_since_load) {}
+CanLibrary::CanLibrary()
+    : FLoadedAt(GetTickCount64()),
+      FBus(*this, [this] { return static_cast<std::uint32_t>(GetTickCount64() - FLoadedAt); }) {}
+
+// Released without canUnloadLibrary, the library still takes its windows back from the driver.
+CanLibrary::~CanLibrary() {
+    drop_notify_targets(0, true);
+}
 
 void CanLibrary::Notify(std::uintptr_t window, std::int32_t handle, std::uint32_t event) {
     PostMessageW(reinterpret_cast<HWND>(window), CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(handle),
@@ -90,15 +83,15 @@ void CanLibrary::Notify(std::uintptr_t window, std::int32_t handle, std::uint32_
 }
 
 bool CanLibrary::Initialized() {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     return FInitialized;
 }
 
 std::int32_t CanLibrary::Initialize() {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     Vg730EntryFaultList faults{};
     FFaults.clear();
-    if (control_request(VG730_CTL_ENTRY_FAULTS, faults)) {
+    if (FLink.Request(VG730_CTL_ENTRY_FAULTS, faults)) {
         FFaults.assign(faults.faults, faults.faults + faults.count);
     }
     // A fault on the initialisation itself leaves the library unusable.
@@ -113,7 +106,8 @@ std::int32_t CanLibrary::Initialize() {
 }
 
 std::int32_t CanLibrary::Unload() {
-    std::lock_guard<std::mutex> guard(FLock);
+    drop_notify_targets(0, true);
+    std::lock_guard<CanLock> guard(FLock);
     FBus.CloseAll();
     FGateways.clear();
     FVirtual.clear();
@@ -121,14 +115,30 @@ std::int32_t CanLibrary::Unload() {
     return CAN_OK;
 }
 
-std::optional<std::int32_t> CanLibrary::Fault(const char* entry) {
-    std::lock_guard<std::mutex> guard(FLock);
+std::optional<std::int32_t> CanLibrary::Fault(std::string_view entry) {
+    std::lock_guard<CanLock> guard(FLock);
     for (const Vg730EntryFault& fault : FFaults) {
-        if (std::strcmp(fault.entry, entry) == 0) {
+        if (entry == fault.entry) {
             return fault.status;
         }
     }
     return std::nullopt;
+}
+
+void CanLibrary::Record(std::string_view entry, std::initializer_list<std::int64_t> args,
+                        const void* data, std::uint32_t length) {
+    Vg730Call call{};
+    call.entry = CanLibEntryIndex(entry);
+    for (std::int64_t arg : args) {
+        if (call.arg_count < VG730_CALL_ARGS) {
+            call.args[call.arg_count++] = arg;
+        }
+    }
+    if (data != nullptr) {
+        call.data_length = std::min<std::uint32_t>(length, VG730_CALL_DATA);
+        std::memcpy(call.data, data, call.data_length);
+    }
+    FLink.Log(call);
 }
 
 bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {
@@ -145,31 +155,41 @@ bool CanLibrary::query(Gateway& gateway, std::uint8_t* info) {
 }
 
 // A gateway that restarted is a new device: the old handle is stale and a new one is needed.
-bool CanLibrary::reopen(Gateway& gateway) {
+bool CanLibrary::reopen(Gateway& gateway, std::optional<std::uint32_t> listed) {
     gateway.info = HeldInfo(); // the stale one lets go first
+    gateway.incarnation.reset();
     HeldInfo info(open_info(gateway.number));
     if (!info) {
         return false;
     }
     gateway.info = std::move(info);
     gateway.generation = ++FGenerations;
+    gateway.incarnation = listed;
     return true;
 }
 
-CanLibrary::Gateway* CanLibrary::link(std::uint32_t number) {
+CanLibrary::Gateway* CanLibrary::link(std::uint32_t number, std::optional<std::uint32_t> listed,
+                                      std::uint8_t* info) {
     auto it = FGateways.begin();
     while (it != FGateways.end() && it->number < number) {
         ++it;
     }
     if (it != FGateways.end() && it->number == number) {
-        if (query(*it, nullptr) || reopen(*it)) {
+        if (!info && listed && it->incarnation == listed) {
+            return &*it;
+        }
+        if (query(*it, info)) {
+            it->incarnation = listed ? listed : it->incarnation;
+            return &*it;
+        }
+        if (reopen(*it, listed) && (!info || query(*it, info))) {
             return &*it;
         }
         return nullptr;
     }
     Gateway gateway;
     gateway.number = number;
-    if (!reopen(gateway)) {
+    if (!reopen(gateway, listed) || (info && !query(gateway, info))) {
         return nullptr;
     }
     return &*FGateways.insert(it, std::move(gateway));
@@ -177,14 +197,14 @@ CanLibrary::Gateway* CanLibrary::link(std::uint32_t number) {
 
 void CanLibrary::refresh() {
     Vg730ChannelList list{};
-    if (!control_request(VG730_CTL_LIST, list)) {
+    if (!FLink.Request(VG730_CTL_LIST, list)) {
         FGateways.clear();
         FVirtual.clear();
         return;
     }
     std::vector<std::uint32_t> listed;
     for (std::uint32_t i = 0; i < list.gateway_count; ++i) {
-        if (link(list.gateways[i]) != nullptr) {
+        if (link(list.gateways[i], list.incarnations[i]) != nullptr) {
             listed.push_back(list.gateways[i]);
         }
     }
@@ -217,7 +237,7 @@ std::optional<CanLibrary::Channel> CanLibrary::channel_at(std::int32_t index) co
 }
 
 std::int32_t CanLibrary::ChannelCount(std::int32_t* count) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (!FInitialized) {
         return CAN_ERR_NOT_INITIALIZED;
     }
@@ -231,7 +251,7 @@ std::int32_t CanLibrary::ChannelCount(std::int32_t* count) {
 
 std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void* buffer,
                                      std::uint32_t size) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (!FInitialized) {
         return CAN_ERR_NOT_INITIALIZED;
     }
@@ -244,8 +264,7 @@ std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void
     }
     std::uint8_t info[VG730_CHANNEL_INFO_SIZE] = {};
     if (channel->gateway) {
-        Gateway* gateway = link(channel->id);
-        if (!gateway || !query(*gateway, info)) {
+        if (!link(channel->id, std::nullopt, info)) {
             return CAN_ERR_DEVICE_GONE;
         }
     } else {
@@ -262,6 +281,9 @@ std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void
         return CAN_OK;
     }
     case ItemEan:
+        if (word(info, VG730_CH_FLAGS) & VG730_CH_FLAG_NO_EAN) {
+            return CAN_ERR_NOT_IMPLEMENTED; // a gateway that does not know its EAN: no byte
+        }
         std::memcpy(out, info + VG730_CH_EAN_LO, 4);
         std::memcpy(out + 4, info + VG730_CH_EAN_HI, 4);
         return CAN_OK;
@@ -279,7 +301,7 @@ std::int32_t CanLibrary::ChannelData(std::int32_t index, std::int32_t item, void
 }
 
 std::int32_t CanLibrary::OpenChannel(std::int32_t index, std::int32_t flags) {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     if (!FInitialized) {
         return CAN_ERR_NOT_INITIALIZED;
     }
@@ -314,7 +336,7 @@ std::int32_t CanLibrary::CheckHandle(std::int32_t handle, std::uint8_t* info, bo
     if (!gatewayChannel) {
         return CAN_OK;
     }
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<CanLock> guard(FLock);
     const auto number = static_cast<std::uint32_t>(channel);
     bool listed = false;
     for (const Gateway& gateway : FGateways) {
@@ -325,14 +347,93 @@ std::int32_t CanLibrary::CheckHandle(std::int32_t handle, std::uint8_t* info, bo
         // add it to the list, whose order callers rely on between two calls.
         return open_info(number) ? CAN_ERR_INVALID_HANDLE : CAN_ERR_DEVICE_GONE;
     }
-    Gateway* gateway = link(number);
+    std::uint8_t record[VG730_CHANNEL_INFO_SIZE];
+    Gateway* gateway = link(number, std::nullopt, record);
     if (!gateway) {
         return CAN_ERR_DEVICE_GONE;
     }
     if (gateway->generation != generation) {
-        return CAN_ERR_INVALID_HANDLE;
+        return CAN_ERR_INVALID_HANDLE; // opened again: the handle belongs to an earlier life
     }
-    return query(*gateway, info) ? CAN_OK : CAN_ERR_DEVICE_GONE;
+    if (info) {
+        std::memcpy(info, record, sizeof(record));
+    }
+    return CAN_OK;
+}
+
+std::optional<std::uint32_t> CanLibrary::gateway_of(std::int32_t handle) {
+    std::uint64_t channel = 0;
+    std::uint32_t generation = 0;
+    if (!FBus.Lookup(handle, &channel, &generation) || channel >= VirtualChannelBase) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(channel);
+}
+
+void CanLibrary::drop_notify_targets(std::int32_t handle, bool every_handle) {
+    if (!FNotifyTargets) {
+        return;
+    }
+    if (every_handle) {
+        FNotifyTargets = false;
+    }
+    Vg730NotifyDropRequest request{};
+    request.process = GetCurrentProcessId();
+    request.handle = handle;
+    request.every_handle = every_handle;
+    FLink.Request(VG730_CTL_NOTIFY_DROP, request);
+}
+
+std::int32_t CanLibrary::SetNotify(std::int32_t handle, std::uintptr_t window,
+                                   std::uint32_t flags) {
+    const std::int32_t status = FBus.SetNotify(handle, window, flags);
+    if (status != CAN_OK) {
+        return status;
+    }
+    if (const std::optional<std::uint32_t> number = gateway_of(handle)) {
+        Vg730NotifyRequest request{};
+        request.target.process = GetCurrentProcessId();
+        request.target.handle = handle;
+        request.target.window = window;
+        request.target.flags = flags;
+        request.target.number = *number;
+        FNotifyTargets = true;
+        FLink.Request(VG730_CTL_NOTIFY_SET, request); // without it only the library notifies
+    }
+    return CAN_OK;
+}
+
+std::int32_t CanLibrary::Close(std::int32_t handle) {
+    const bool gateway = gateway_of(handle).has_value();
+    const std::int32_t status = FBus.Close(handle);
+    if (status == CAN_OK && gateway) {
+        drop_notify_targets(handle, false);
+    }
+    return status;
+}
+
+std::int32_t CanLibrary::IoCtl(std::int32_t handle, std::uint32_t function, void* buffer,
+                               std::uint32_t length) {
+    const std::int32_t status = FBus.IoCtl(handle, function, buffer, length);
+    const std::optional<std::uint32_t> number = gateway_of(handle);
+    if (status != CAN_OK || !number) {
+        return status;
+    }
+    if (function == CAN_IOCTL_TX_QUEUE_LENGTH) {
+        std::uint8_t info[VG730_CHANNEL_INFO_SIZE] = {};
+        if (CheckHandle(handle, info) == CAN_OK) {
+            const std::uint32_t waiting =
+                word(static_cast<std::uint8_t*>(buffer), 0) + word(info, VG730_CH_TX_LEVEL);
+            std::memcpy(buffer, &waiting, 4);
+        }
+    } else if (function == CAN_IOCTL_FLUSH_TX) {
+        Vg730FaultRequest request{};
+        request.number = *number;
+        request.fault.type = VG730_FAULT_TX_LEVEL;
+        request.fault.value = 0;
+        FLink.Request(VG730_CTL_FAULT, request);
+    }
+    return CAN_OK;
 }
 
 } // namespace vg730emu

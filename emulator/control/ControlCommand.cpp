@@ -1,6 +1,7 @@
 // Portable: parsing the control tool's command line and formatting what it prints.
 #include "ControlCommand.h"
 
+#include "CanBus.h"
 #include "CanLibEntries.h"
 
 #include <cstdio>
@@ -15,10 +16,12 @@ const char* const Usage =
     "                      copy the driver and the CAN library into the system folder, start\n"
     "                      the driver, write the driver package version (default 2.1.0)\n"
     "  uninstall           stop the driver and remove every installed file\n"
-    "  reset               no gateways, faults or virtual channels; files and version of a\n"
-    "                      default install\n"
-    "  add N [--ean HEX16] [--param-ean HEX16] [--firmware M.mm.bbb] [--hardware MAJ.MIN]\n"
-    "        [--serial S] [--name TEXT]\n"
+    "  reset               no gateways, faults, virtual channels or logged calls; files and\n"
+    "                      version of a default install\n"
+    "  add N [--ean HEX16] [--param-ean HEX16] [--no-ean] [--firmware M.mm.bbb]\n"
+    "        [--hardware MAJ.MIN] [--serial S] [--name TEXT]\n"
+    "                      --no-ean: its CAN channel delivers no EAN (item 11 writes nothing);\n"
+    "                      --name: any text of 1 to 63 characters, \" #N\" or not\n"
     "  add-virtual [--name TEXT]\n"
     "  remove N\n"
     "  fault N fail REQUEST [--nth K] [--repeat R]     the control call fails\n"
@@ -31,10 +34,18 @@ const char* const Usage =
     "  fault N restart-ms MILLISECONDS                 absence after FLASH_END (default 2000)\n"
     "  fault N bus-status BITS                         CAN status bits of its channel\n"
     "  fault N error-counters TX RX OVERRUNS\n"
+    "  fault N tx-level FRAMES                         frames canIoCtl 9 reports waiting in the\n"
+    "                                                  gateway until canIoCtl 11 flushes them\n"
     "  clear N             every fault of gateway N back to normal\n"
     "  show N              the state of gateway N, one key=value a line\n"
     "  list                the channels the CAN library lists\n"
     "  entry-fault NAME STATUS|normal   a CAN library entry answers STATUS\n"
+    "  notify N rx|tx|error|status   post that notification (message 17378) to every window\n"
+    "                      a CAN library was given for a handle on gateway N that asked for\n"
+    "                      it, as the library would; prints windows=COUNT\n"
+    "  calls [--clear]     the CAN library's calls since the last reset or clear: calls=N,\n"
+    "                      count.ENTRY=N for every entry, then call=SEQ ENTRY ARGS [data=..]\n"
+    "                      for each of the newest 4096 calls; --clear empties the log\n"
     "REQUEST: flash_command download upload get_card_info get_card_info2 read_card_parameter\n"
     "         channel_info hold. Numbers are decimal or hexadecimal with 0x; --repeat 0: for "
     "good.\n";
@@ -160,6 +171,8 @@ Command parse_add(Arguments& args) {
         } else if (option == "--param-ean") {
             ParseEan(option, args.value(option), id.param_ean_hi, id.param_ean_lo);
             id.has_param_ean = 1;
+        } else if (option == "--no-ean") {
+            id.no_channel_ean = 1;
         } else if (option == "--firmware") {
             id.firmware = ParseFirmware(option, args.value(option));
         } else if (option == "--hardware") {
@@ -267,6 +280,9 @@ Command parse_fault(Arguments& args) {
     } else if (kind == "bus-status") {
         fault.type = VG730_FAULT_BUS_STATUS;
         fault.value = parse_u32("status bits", args.next("status bits"));
+    } else if (kind == "tx-level") {
+        fault.type = VG730_FAULT_TX_LEVEL;
+        fault.value = parse_u32("transmit level", args.next("frames"));
     } else if (kind == "error-counters") {
         fault.type = VG730_FAULT_ERROR_COUNTERS;
         fault.tx_errors = parse_u32("transmit errors", args.next("transmit errors"));
@@ -337,6 +353,19 @@ Vg730Version ParseFirmware(const std::string& option, const std::string& text) {
     return Vg730Version{parts[0], parts[1], parts[2]};
 }
 
+NotifyEvent ParseNotifyEvent(const std::string& name) {
+    if (name == "rx") {
+        return {CAN_EVENT_RX, CAN_NOTIFY_RX};
+    } else if (name == "tx") {
+        return {CAN_EVENT_TX, CAN_NOTIFY_TX};
+    } else if (name == "error") {
+        return {CAN_EVENT_ERROR, CAN_NOTIFY_ERROR};
+    } else if (name == "status") {
+        return {CAN_EVENT_STATUS, CAN_NOTIFY_STATUS};
+    }
+    throw UsageError("unknown event '" + name + "' (rx, tx, error or status)");
+}
+
 Command ParseCommand(const std::vector<std::string>& args) {
     if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
         return Command{};
@@ -372,6 +401,16 @@ Command ParseCommand(const std::vector<std::string>& args) {
         return parse_fault(rest);
     } else if (word == "list") {
         command.kind = CommandKind::List;
+    } else if (word == "notify") {
+        command.kind = CommandKind::Notify;
+        command.number = parse_device_number(rest.next("device number"));
+        command.notifyEvent = ParseNotifyEvent(rest.next("event"));
+    } else if (word == "calls") {
+        command.kind = CommandKind::Calls;
+        if (!rest.done() && rest.peek() == "--clear") {
+            rest.next("option");
+            command.clearCalls = true;
+        }
     } else if (word == "entry-fault") {
         command.kind = CommandKind::EntryFault;
         command.entry = rest.next("entry name");
@@ -425,6 +464,9 @@ std::vector<std::string> ReportLines(const Vg730Report& report) {
         "ean=" + FormatEan(id.ean_hi, id.ean_lo),
         "param_ean=" +
             (id.has_param_ean ? FormatEan(id.param_ean_hi, id.param_ean_lo) : std::string("none")),
+        "channel_ean=" + (id.no_channel_ean  ? std::string("none")
+                          : id.has_param_ean ? FormatEan(id.param_ean_hi, id.param_ean_lo)
+                                             : FormatEan(id.ean_hi, id.ean_lo)),
         "image_ok=" + std::to_string(report.image_ok),
         "flash_start=" + hex(report.flash_start, 8),
         "flash_length=" + std::to_string(report.flash_length),
@@ -449,6 +491,7 @@ std::vector<std::string> ReportLines(const Vg730Report& report) {
                                   "tx_errors=" + std::to_string(report.tx_errors),
                                   "rx_errors=" + std::to_string(report.rx_errors),
                                   "overruns=" + std::to_string(report.overruns),
+                                  "tx_level=" + std::to_string(report.tx_level),
                               });
     return lines;
 }
@@ -469,6 +512,8 @@ std::string ResultText(std::int32_t result, std::uint32_t number) {
                std::to_string(VG730_MAX_VIRTUAL_CHANNELS) + " virtual channels)";
     case VG730_FAIL_BAD_NAME:
         return "empty name";
+    case VG730_FAIL_BAD_VALUE:
+        return "a value of the request is out of its range";
     case VG730_FAIL_BAD_FAULT:
         return "this fault cannot be set (a request without a status word, or a bad value)";
     case VG730_FAIL_FULL:

@@ -29,6 +29,12 @@ struct InstallOptions {
     std::vector<std::string> missingEntries;
 };
 
+// A notification of the CAN library: its event code (the low word of lParam) and the flag a
+// handle must have asked for it with.
+struct NotifyEvent {
+    std::uint32_t code = 0, flag = 0;
+};
+
 enum class CommandKind {
     Help,
     Install,
@@ -42,6 +48,8 @@ enum class CommandKind {
     Show,
     List,
     EntryFault,
+    Calls,
+    Notify,
 };
 
 struct Command {
@@ -53,9 +61,13 @@ struct Command {
     InstallOptions install;                  // Install
     std::string entry;                       // EntryFault
     std::optional<std::int32_t> entryStatus; // EntryFault; nullopt: back to normal
+    bool clearCalls = false;                 // Calls: clear the log instead of printing it
+    NotifyEvent notifyEvent;                 // Notify
 };
 
 Command ParseCommand(const std::vector<std::string>& args);
+// "rx", "tx", "error" or "status"; throws UsageError for other names.
+NotifyEvent ParseNotifyEvent(const std::string& name);
 extern const char* const Usage;
 
 // Value syntax shared with the tests: EAN as 16 hex digits, firmware "M.mm.bbb", hardware

@@ -3,6 +3,7 @@
 // emulator into the running Wine prefix.
 #pragma once
 
+#include "CallLog.h"
 #include "ControlCommand.h"
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
@@ -33,8 +34,8 @@ public:
     // Throws EmulatorError when the driver is not running.
     EmulatorControl();
 
-    // No gateways, faults, virtual channels or CAN library faults (driver state only; see
-    // ResetEmulator for the whole known state).
+    // No gateways, faults, virtual channels, CAN library faults, logged calls or notify targets
+    // (driver state only; see ResetEmulator for the whole known state).
     void Reset();
     void AddDevice(std::uint32_t number); // the defaults of "vg730emu add N"
     void AddDevice(std::uint32_t number, const Vg730Identity& identity);
@@ -49,6 +50,13 @@ public:
     // nullopt: back to normal.
     void SetEntryStatus(const std::string& entry, std::optional<std::int32_t> status);
     std::vector<Vg730EntryFault> EntryFaults();
+    // Posts the notification to every window a CAN library was given for a handle on the
+    // gateway that asked for that event, as the library would; returns how many it reached.
+    std::uint32_t Notify(std::uint32_t number, const NotifyEvent& event);
+    std::vector<Vg730NotifyTarget> NotifyTargets();
+    // The CAN library's calls since the last reset or clear, from every process that loaded it.
+    CanCallLog Calls();
+    void ClearCalls();
 
 private:
     template <typename T> void Send(std::uint32_t code, T& request, std::uint32_t number = 0);

@@ -1,6 +1,7 @@
 // Windows side: the control requests to the emulator's driver, and the tool's commands on top.
 #include "EmulatorControl.h"
 
+#include "CanBus.h"
 #include "WinApi.h"
 
 #include <cstring>
@@ -140,6 +141,35 @@ std::vector<Vg730EntryFault> EmulatorControl::EntryFaults() {
     return std::vector<Vg730EntryFault>(request.faults, request.faults + request.count);
 }
 
+std::vector<Vg730NotifyTarget> EmulatorControl::NotifyTargets() {
+    Vg730NotifyList request{};
+    Send(VG730_CTL_NOTIFY_LIST, request);
+    return std::vector<Vg730NotifyTarget>(request.targets, request.targets + request.count);
+}
+
+std::uint32_t EmulatorControl::Notify(std::uint32_t number, const NotifyEvent& event) {
+    Report(number); // an unknown gateway is an error, not a notification that reaches nobody
+    std::uint32_t reached = 0;
+    for (const Vg730NotifyTarget& target : NotifyTargets()) {
+        if (target.number == number && (target.flags & event.flag) &&
+            PostMessageW(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(target.window)),
+                         CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(target.handle),
+                         MAKELPARAM(event.code, 0))) {
+            reached += 1;
+        }
+    }
+    return reached;
+}
+
+CanCallLog EmulatorControl::Calls() {
+    return ReadCallLog([this](Vg730CallsRequest& page) { Send(VG730_CTL_CALLS, page); });
+}
+
+void EmulatorControl::ClearCalls() {
+    Vg730ControlResult request{};
+    Send(VG730_CTL_CLEAR_CALLS, request);
+}
+
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
         const Command command = ParseCommand(args);
@@ -193,6 +223,18 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         case CommandKind::EntryFault:
             control.SetEntryStatus(command.entry, command.entryStatus);
+            break;
+        case CommandKind::Notify:
+            out << "windows=" << control.Notify(command.number, command.notifyEvent) << "\n";
+            break;
+        case CommandKind::Calls:
+            if (command.clearCalls) {
+                control.ClearCalls();
+                break;
+            }
+            for (const std::string& line : CallLogLines(control.Calls())) {
+                out << line << "\n";
+            }
             break;
         default:
             break;

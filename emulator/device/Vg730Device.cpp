@@ -260,6 +260,8 @@ void channel_info(const Vg730Device* device, uint8_t* buffer) {
     vg730_put32(buffer + VG730_CH_RX_ERRORS, device->rx_errors);
     vg730_put32(buffer + VG730_CH_OVERRUNS, device->overruns);
     vg730_put32(buffer + VG730_CH_SERIAL, static_cast<uint32_t>(id.serial));
+    vg730_put32(buffer + VG730_CH_TX_LEVEL, device->tx_level);
+    vg730_put32(buffer + VG730_CH_FLAGS, id.no_channel_ean ? uint32_t{VG730_CH_FLAG_NO_EAN} : 0u);
     vg730_copy_text(reinterpret_cast<char*>(buffer + VG730_CH_NAME), id.name, VG730_CH_NAME_SIZE);
 }
 
@@ -505,6 +507,9 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
         device->rx_errors = fault->rx_errors;
         device->overruns = fault->overruns;
         return VG730_OK;
+    case VG730_FAULT_TX_LEVEL:
+        device->tx_level = fault->value;
+        return VG730_OK;
     default:
         return VG730_FAIL_BAD_FAULT;
     }
@@ -520,6 +525,7 @@ void vg730_device_clear_faults(Vg730Device* device) {
     device->tx_errors = 0;
     device->rx_errors = 0;
     device->overruns = 0;
+    device->tx_level = 0;
 }
 
 void vg730_device_unplug(Vg730Device* device) {
@@ -569,6 +575,7 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
     report->tx_errors = device->tx_errors;
     report->rx_errors = device->rx_errors;
     report->overruns = device->overruns;
+    report->tx_level = device->tx_level;
 }
 
 const char* vg730_request_kind_name(uint32_t kind) {

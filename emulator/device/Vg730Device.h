@@ -40,6 +40,7 @@ enum Vg730Result : int32_t {
     VG730_FAIL_BAD_NUMBER = 22, // not 0..127
     VG730_FAIL_TOO_MANY = 23,   // every slot is taken
     VG730_FAIL_BAD_NAME = 24,   // empty name
+    VG730_FAIL_BAD_VALUE = 25,  // a field of the request out of its range
 };
 
 // Kinds of request, counted one by one and named in faults.
@@ -86,6 +87,7 @@ typedef struct Vg730Identity {
     uint32_t ean_hi, ean_lo; // from get_card_info2
     uint32_t has_param_ean;  // the device keeps an EAN of its own in its parameters
     uint32_t param_ean_hi, param_ean_lo;
+    uint32_t no_channel_ean;    // its CAN channel delivers no EAN (channel data item 11)
     char name[VG730_NAME_SIZE]; // CAN channel name, zero-ended
 } Vg730Identity;
 
@@ -99,6 +101,7 @@ enum Vg730FaultType : uint32_t {
     VG730_FAULT_RESTART_TIME = 7,   // value: milliseconds absent after FLASH_END
     VG730_FAULT_BUS_STATUS = 8,     // value: CAN status bits the channel reports
     VG730_FAULT_ERROR_COUNTERS = 9, // tx_errors, rx_errors, overruns
+    VG730_FAULT_TX_LEVEL = 10,      // value: frames waiting in its transmit buffer until a flush
 };
 
 typedef struct Vg730Fault {
@@ -147,6 +150,7 @@ typedef struct Vg730Device {
     int32_t refuse_start_status;
     uint32_t latency_us;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
+    uint32_t tx_level;
     uint8_t flash[VG730_FLASH_SIZE]; // last: init clears what lies before it
 } Vg730Device;
 
@@ -161,6 +165,7 @@ typedef struct Vg730Report {
     int32_t refuse_start_status;
     uint32_t latency_us, restart_ms, request_faults, corruptions;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
+    uint32_t tx_level;
 } Vg730Report;
 
 // The defaults of a new gateway: serial 1234, hardware 1.0, firmware 2.05.176, EAN

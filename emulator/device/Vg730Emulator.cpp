@@ -55,6 +55,7 @@ void list(Vg730Emulator* emulator, uint32_t now_ms, Vg730ChannelList* channels) 
     for (uint32_t number = 0; number <= VG730_MAX_DEVICE_NUMBER; ++number) {
         Vg730Device* device = vg730_emulator_find(emulator, number);
         if (device && vg730_device_presence(device, now_ms) == VG730_PRESENT) {
+            channels->incarnations[channels->gateway_count] = device->incarnation;
             channels->gateways[channels->gateway_count++] = number;
         }
     }
@@ -91,6 +92,42 @@ int32_t entry_fault(Vg730Emulator* emulator, Vg730EntryFaultRequest* request) {
     return VG730_OK;
 }
 
+void drop_target(Vg730Emulator* emulator, uint32_t index) {
+    emulator->notify_count -= 1;
+    emulator->notify_targets[index] = emulator->notify_targets[emulator->notify_count];
+}
+
+int32_t set_target(Vg730Emulator* emulator, const Vg730NotifyTarget& target) {
+    if (target.number > VG730_MAX_DEVICE_NUMBER) {
+        return VG730_FAIL_BAD_NUMBER;
+    }
+    for (uint32_t i = 0; i < emulator->notify_count; ++i) {
+        const Vg730NotifyTarget& old = emulator->notify_targets[i];
+        if (old.process == target.process && old.handle == target.handle) {
+            drop_target(emulator, i);
+            break;
+        }
+    }
+    if (target.window == 0 || target.flags == 0) {
+        return VG730_OK;
+    }
+    if (emulator->notify_count >= VG730_MAX_NOTIFY_TARGETS) {
+        return VG730_FAIL_FULL;
+    }
+    emulator->notify_targets[emulator->notify_count++] = target;
+    return VG730_OK;
+}
+
+void drop_targets(Vg730Emulator* emulator, const Vg730NotifyDropRequest& request) {
+    for (uint32_t i = emulator->notify_count; i-- > 0;) {
+        const Vg730NotifyTarget& target = emulator->notify_targets[i];
+        if (target.process == request.process &&
+            (request.every_handle || target.handle == request.handle)) {
+            drop_target(emulator, i);
+        }
+    }
+}
+
 template <typename T> T* as(void* buffer, uint32_t size) {
     return size == sizeof(T) && buffer != nullptr ? static_cast<T*>(buffer) : nullptr;
 }
@@ -99,9 +136,15 @@ template <typename T> T* as(void* buffer, uint32_t size) {
 
 void vg730_emulator_init(Vg730Emulator* emulator) {
     vg730_fill(emulator, 0, offsetof(Vg730Emulator, slots));
+    vg730_call_log_init(&emulator->own_call_log);
+    emulator->call_log = &emulator->own_call_log;
     for (Vg730Slot& slot : emulator->slots) {
         slot.used = 0;
     }
+}
+
+void vg730_emulator_share_call_log(Vg730Emulator* emulator, Vg730CallLog* log) {
+    emulator->call_log = log;
 }
 
 Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number) {
@@ -121,8 +164,11 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
     case VG730_CTL_RESET:
         if (auto* r = as<Vg730ControlResult>(buffer, size)) {
             const uint32_t adds = emulator->adds;
+            Vg730CallLog* log = emulator->call_log;
             vg730_emulator_init(emulator);
             emulator->adds = adds;
+            emulator->call_log = log;
+            vg730_call_log_clear(log);
             r->result = VG730_OK;
             result = &r->result;
         }
@@ -196,6 +242,47 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
             vg730_fill(r, 0, sizeof(*r));
             r->count = emulator->entry_fault_count;
             vg730_copy(r->faults, emulator->entry_faults, sizeof(r->faults));
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_CALL:
+        if (auto* r = as<Vg730CallRequest>(buffer, size)) {
+            r->result = vg730_call_log_record(emulator->call_log, &r->call) ? VG730_OK
+                                                                            : VG730_FAIL_BAD_VALUE;
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_CALLS:
+        if (auto* r = as<Vg730CallsRequest>(buffer, size)) {
+            vg730_call_log_read(emulator->call_log, r);
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_CLEAR_CALLS:
+        if (auto* r = as<Vg730ControlResult>(buffer, size)) {
+            vg730_call_log_clear(emulator->call_log);
+            r->result = VG730_OK;
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_NOTIFY_SET:
+        if (auto* r = as<Vg730NotifyRequest>(buffer, size)) {
+            r->result = set_target(emulator, r->target);
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_NOTIFY_DROP:
+        if (auto* r = as<Vg730NotifyDropRequest>(buffer, size)) {
+            drop_targets(emulator, *r);
+            r->result = VG730_OK;
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_NOTIFY_LIST:
+        if (auto* r = as<Vg730NotifyList>(buffer, size)) {
+            vg730_fill(r, 0, sizeof(*r));
+            r->count = emulator->notify_count;
+            vg730_copy(r->targets, emulator->notify_targets, sizeof(r->targets));
             result = &r->result;
         }
         break;

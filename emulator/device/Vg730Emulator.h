@@ -3,6 +3,7 @@
 // "\\.\Vg730EmuControl". Freestanding like the device model: the driver holds one of these.
 #pragma once
 
+#include "Vg730CallLog.h"
 #include "Vg730Device.h"
 
 #include <stddef.h>
@@ -14,6 +15,7 @@ enum : uint32_t {
     VG730_MAX_VIRTUAL_CHANNELS = 8,
     VG730_MAX_ENTRY_FAULTS = 16,
     VG730_ENTRY_NAME_SIZE = 32,
+    VG730_MAX_NOTIFY_TARGETS = 32,
 };
 
 // Control codes: device type 0x8003, METHOD_BUFFERED, FILE_ANY_ACCESS.
@@ -29,6 +31,12 @@ enum : uint32_t {
     VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),         // Vg730ChannelList
     VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),  // Vg730EntryFaultRequest
     VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909), // Vg730EntryFaultList
+    VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),         // Vg730CallRequest
+    VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),        // Vg730CallsRequest
+    VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),  // Vg730ControlResult
+    VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),   // Vg730NotifyRequest
+    VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),  // Vg730NotifyDropRequest
+    VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),  // Vg730NotifyList
 };
 
 // Every control buffer begins with the result word the driver answers (a Vg730Result or one of
@@ -72,6 +80,7 @@ typedef struct Vg730ChannelList {
     int32_t result;
     uint32_t gateway_count;
     uint32_t gateways[VG730_MAX_DEVICES];
+    uint32_t incarnations[VG730_MAX_DEVICES]; // of each: a handle of another one is stale
     uint32_t virtual_count;
     char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
 } Vg730ChannelList;
@@ -94,6 +103,46 @@ typedef struct Vg730EntryFaultList {
     Vg730EntryFault faults[VG730_MAX_ENTRY_FAULTS];
 } Vg730EntryFaultList;
 
+// A call logged through the driver, by a library that cannot reach the shared log.
+typedef struct Vg730CallRequest {
+    int32_t result;
+    uint32_t reserved;
+    Vg730Call call;
+} Vg730CallRequest;
+
+// A window a CAN library was told to notify for a handle on a gateway's channel. The library
+// posts its own notifications itself; these let the control side post one to that window too,
+// as if the library had, when it changes the gateway's state from outside.
+typedef struct Vg730NotifyTarget {
+    uint32_t process; // id of the process the library runs in
+    int32_t handle;   // the library's CAN handle, the message's wParam
+    uint64_t window;
+    uint32_t
+        flags; // the notifications asked for: 0x01 receive, 0x02 transmit, 0x04 error, 0x08 status
+    uint32_t number; // the gateway
+} Vg730NotifyTarget;
+
+// Sets the target of (process, handle), replacing the one it had; no flags or no window: none.
+typedef struct Vg730NotifyRequest {
+    int32_t result;
+    uint32_t reserved;
+    Vg730NotifyTarget target;
+} Vg730NotifyRequest;
+
+// Drops the target of one handle of the process, or with every_handle those of all its handles.
+typedef struct Vg730NotifyDropRequest {
+    int32_t result;
+    uint32_t process;
+    int32_t handle;
+    uint32_t every_handle;
+} Vg730NotifyDropRequest;
+
+typedef struct Vg730NotifyList {
+    int32_t result;
+    uint32_t count;
+    Vg730NotifyTarget targets[VG730_MAX_NOTIFY_TARGETS];
+} Vg730NotifyList;
+
 typedef struct Vg730Slot {
     uint32_t used;
     Vg730Device device;
@@ -105,10 +154,18 @@ typedef struct Vg730Emulator {
     char virtual_names[VG730_MAX_VIRTUAL_CHANNELS][VG730_NAME_SIZE];
     uint32_t entry_fault_count;
     Vg730EntryFault entry_faults[VG730_MAX_ENTRY_FAULTS];
+    Vg730CallLog* call_log; // own_call_log, or the log the driver shares with the library
+    Vg730CallLog own_call_log;
+    uint32_t notify_count;
+    Vg730NotifyTarget notify_targets[VG730_MAX_NOTIFY_TARGETS];
     Vg730Slot slots[VG730_MAX_DEVICES];
 } Vg730Emulator;
 
+// No gateways, faults or calls; the call log is the emulator's own.
 void vg730_emulator_init(Vg730Emulator* emulator);
+// The call log lives in the memory given (set up with vg730_call_log_init) from now on, also
+// after a reset.
+void vg730_emulator_share_call_log(Vg730Emulator* emulator, Vg730CallLog* log);
 
 // The gateway with that number, present or not, or null.
 Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number);

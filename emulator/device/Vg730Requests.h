@@ -95,8 +95,11 @@ enum : uint32_t {
     VG730_CH_RX_ERRORS = 28,
     VG730_CH_OVERRUNS = 32,
     VG730_CH_SERIAL = 36,
-    VG730_CH_NAME = 64, // zero-ended text, at most 63 characters
+    VG730_CH_TX_LEVEL = 40, // frames waiting in the gateway's own transmit buffer
+    VG730_CH_FLAGS = 44,    // VG730_CH_FLAG_...
+    VG730_CH_NAME = 64,     // zero-ended text, at most 63 characters
     VG730_CH_NAME_SIZE = 64,
+    VG730_CH_FLAG_NO_EAN = 0x01, // the channel delivers no EAN
 };
 
 // Status words the device answers. 4 and 7 are the refusals of FLASH_START that the flash

@@ -25,6 +25,10 @@
 // Not declared by wdm.h; exported by the kernel.
 extern "C" NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
                                                          PLARGE_INTEGER timeout);
+extern "C" NTSYSAPI NTSTATUS NTAPI ZwCreateSection(PHANDLE section, ACCESS_MASK access,
+                                                   POBJECT_ATTRIBUTES attributes,
+                                                   PLARGE_INTEGER size, ULONG protection,
+                                                   ULONG allocation, HANDLE file);
 
 namespace {
 
@@ -82,6 +86,9 @@ bool GatewayLinks[VG730_MAX_DEVICE_NUMBER + 1][2];
 LARGE_INTEGER CounterFrequency;
 HANDLE LinkThread;
 volatile LONG StopLinkThread;
+// The CAN library's call log, in a section every process can map as "Global\Vg730EmuCallLog".
+HANDLE CallLogSection;
+PVOID CallLogView;
 
 class EmulatorGuard {
 public:
@@ -309,6 +316,32 @@ NTSTATUS dispatch_control(PDEVICE_OBJECT object, PIRP irp) {
     return complete(irp, status_of(result), result == VG730_OK ? returned : 0);
 }
 
+// Without the section the log stays in the driver and the library logs through requests.
+void share_call_log() {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, L"\\BaseNamedObjects\\Vg730EmuCallLog");
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = sizeof(Vg730CallLog);
+    if (!NT_SUCCESS(ZwCreateSection(&CallLogSection, SECTION_ALL_ACCESS, &attributes, &size,
+                                    PAGE_READWRITE, SEC_COMMIT, nullptr))) {
+        CallLogSection = nullptr;
+        return;
+    }
+    SIZE_T viewSize = 0;
+    if (!NT_SUCCESS(ZwMapViewOfSection(CallLogSection, ZwCurrentProcess(), &CallLogView, 0, 0,
+                                       nullptr, &viewSize, ViewUnmap, 0, PAGE_READWRITE))) {
+        CallLogView = nullptr;
+        ZwClose(CallLogSection);
+        CallLogSection = nullptr;
+        return;
+    }
+    auto* log = static_cast<Vg730CallLog*>(CallLogView);
+    vg730_call_log_init(log);
+    vg730_emulator_share_call_log(&Emulator, log);
+}
+
 void unload(PDRIVER_OBJECT) {
     if (LinkThread != nullptr) {
         InterlockedExchange(&StopLinkThread, 1);
@@ -326,6 +359,15 @@ void unload(PDRIVER_OBJECT) {
             }
         }
     }
+    if (CallLogView != nullptr) {
+        vg730_emulator_share_call_log(&Emulator, &Emulator.own_call_log);
+        ZwUnmapViewOfSection(ZwCurrentProcess(), CallLogView);
+        CallLogView = nullptr;
+    }
+    if (CallLogSection != nullptr) {
+        ZwClose(CallLogSection);
+        CallLogSection = nullptr;
+    }
     if (ControlDevice != nullptr) {
         ObjectName link(L"\\??\\Vg730EmuControl", -1, L"");
         IoDeleteSymbolicLink(&link.string);
@@ -341,6 +383,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
     KeInitializeEvent(&EmulatorLock, SynchronizationEvent, TRUE);
     KeQueryPerformanceCounter(&CounterFrequency);
     vg730_emulator_init(&Emulator);
+    share_call_log();
 
     ObjectName device(L"\\Device\\Vg730EmuControl", -1, L"");
     ObjectName link(L"\\??\\Vg730EmuControl", -1, L"");

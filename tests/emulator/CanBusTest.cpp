@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -288,6 +289,90 @@ TEST_F(CanBusTest, NotificationsGoToTheWindowsThatAskedForThem) {
     const std::size_t before = notifier.seen.size();
     ASSERT_EQ(Send(a, 2), CAN_OK);
     EXPECT_EQ(notifier.seen.size(), before + 1); // only a's transmit event
+}
+
+struct InjectCase {
+    const char* name;
+    CanInjectedFrame frame;
+    std::uint32_t event; // the notification it raises
+};
+
+class CanInjectTest : public CanBusTest, public testing::WithParamInterface<InjectCase> {};
+
+TEST_P(CanInjectTest, ReceivedFrameReachesEveryHandleOnTheBusTheRaiserToo) {
+    const CanInjectedFrame& injected = GetParam().frame;
+    const std::int32_t raiser = OnBus(1); // does not want its own frames: this is not one
+    const std::int32_t other = OnBus(1);
+    const std::int32_t off = bus.Open(1, 0, 0);
+    const std::int32_t elsewhere = OnBus(2);
+    for (std::int32_t h : {raiser, other, off, elsewhere}) {
+        ASSERT_EQ(bus.SetNotify(h, 0x77, CAN_NOTIFY_RX | CAN_NOTIFY_ERROR), CAN_OK);
+    }
+    clock = 4242;
+    ASSERT_EQ(bus.IoCtl(raiser, CAN_IOCTL_INJECT_FRAME, const_cast<CanInjectedFrame*>(&injected),
+                        sizeof(injected)),
+              CAN_OK);
+    for (std::int32_t h : {raiser, other}) {
+        CanFrame frame;
+        ASSERT_EQ(bus.Read(h, &frame, 0), CAN_OK) << h;
+        EXPECT_EQ(frame.id, injected.id);
+        EXPECT_EQ(frame.dlc, injected.dlc);
+        EXPECT_EQ(frame.flags, injected.flags);
+        EXPECT_EQ(std::memcmp(frame.data, injected.data, injected.dlc), 0);
+        EXPECT_EQ(frame.time, 4242u);
+        EXPECT_EQ(notifier.Count(h, GetParam().event), 1) << h;
+        EXPECT_EQ(bus.Read(h, &frame, 0), CAN_ERR_NOMSG);
+    }
+    EXPECT_TRUE(Drain(off).empty());
+    EXPECT_TRUE(Drain(elsewhere).empty());
+    EXPECT_EQ(notifier.seen.size(), 2u);
+    std::uint32_t tx, rx, overruns;
+    ASSERT_EQ(bus.ReadErrorCounters(other, &tx, &rx, &overruns), CAN_OK);
+    EXPECT_EQ(rx, 0u); // only the error frame hook counts receive errors
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, CanInjectTest,
+    testing::Values(
+        InjectCase{"Standard", {0x123, 3, CAN_MSG_STD, {1, 2, 3}}, CAN_EVENT_RX},
+        InjectCase{"Extended", {0x1ABCDEF, 8, CAN_MSG_EXT, {9, 8, 7, 6, 5, 4, 3, 2}}, CAN_EVENT_RX},
+        InjectCase{"Remote", {0x10, 0, CAN_MSG_STD | CAN_MSG_RTR, {}}, CAN_EVENT_RX},
+        InjectCase{"ExtendedErrorFrame",
+                   {0x1234, 2, CAN_MSG_ERROR_FRAME | CAN_MSG_EXT, {0xEE, 0xFF}},
+                   CAN_EVENT_ERROR}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CanBusTest, ErrorFrameHookTakesExtraFlagsAndCountsAReceiveError) {
+    const std::int32_t h = OnBus(1);
+    std::uint32_t extended = CAN_MSG_EXT;
+    ASSERT_EQ(bus.IoCtl(h, CAN_IOCTL_ERROR_FRAME, &extended, 4), CAN_OK);
+    ASSERT_EQ(bus.IoCtl(h, CAN_IOCTL_ERROR_FRAME, nullptr, 0), CAN_OK);
+    CanFrame frame;
+    ASSERT_EQ(bus.Read(h, &frame, 0), CAN_OK);
+    EXPECT_EQ(frame.flags, 0x24u);
+    ASSERT_EQ(bus.Read(h, &frame, 0), CAN_OK);
+    EXPECT_EQ(frame.flags, 0x20u);
+    std::uint32_t tx, rx, overruns;
+    ASSERT_EQ(bus.ReadErrorCounters(h, &tx, &rx, &overruns), CAN_OK);
+    EXPECT_EQ(rx, 2u);
+}
+
+TEST_F(CanBusTest, InjectedFramesPassTheFiltersAsWrittenOnesDo) {
+    const std::int32_t h = OnBus(1);
+    ASSERT_EQ(bus.Accept(h, 0x7FF, CAN_FILTER_STD_MASK), CAN_OK);
+    ASSERT_EQ(bus.Accept(h, 0x300, CAN_FILTER_STD_CODE), CAN_OK);
+    CanInjectedFrame frame{0x300, 1, CAN_MSG_STD, {0x42}};
+    ASSERT_EQ(bus.IoCtl(h, CAN_IOCTL_INJECT_FRAME, &frame, sizeof(frame)), CAN_OK);
+    frame.id = 0x301;
+    ASSERT_EQ(bus.IoCtl(h, CAN_IOCTL_INJECT_FRAME, &frame, sizeof(frame)), CAN_OK);
+    EXPECT_EQ(Drain(h), std::vector<std::int32_t>{0x300});
+
+    frame.dlc = 9;
+    EXPECT_EQ(bus.IoCtl(h, CAN_IOCTL_INJECT_FRAME, &frame, sizeof(frame)), CAN_ERR_PARAM);
+    frame.dlc = 1;
+    EXPECT_EQ(bus.IoCtl(h, CAN_IOCTL_INJECT_FRAME, &frame, sizeof(frame) - 1), CAN_ERR_PARAM);
+    EXPECT_EQ(bus.IoCtl(h, CAN_IOCTL_INJECT_FRAME, nullptr, sizeof(frame)), CAN_ERR_PARAM);
+    EXPECT_TRUE(Drain(h).empty());
 }
 
 TEST(TranslateBaud, PredefinedCodes) {

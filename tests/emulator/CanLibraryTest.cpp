@@ -1,9 +1,9 @@
 // Windows side, under Wine: the installed emulated CAN library as the updater meets it, loaded
 // by file name from the system folder, with two emulated gateways and a virtual channel.
+#include "CanBus.h"
+#include "CanLibraryFixture.h"
 #include "DeviceObject.h"
-#include "EmulatorControl.h"
 #include "ExportTableEdit.h"
-#include "LoadedCanLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -13,50 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr std::int32_t OpenFlags = 0xA8; // exclusive, virtual accepted, 0x80
-constexpr std::int32_t SharedOpenFlags = 0xA0;
-
-class CanLibraryTest : public testing::Test {
-protected:
-    void SetUp() override {
-        vg730emu::ResetEmulator();
-        control.AddDevice(0);
-        control.AddDevice(5, Identity({"add", "5", "--ean", "0007300099002005", "--firmware",
-                                       "3.10.300", "--name", "Tolvak VG730-2 #5 Y"}));
-        control.AddVirtualChannel("Quorvel Virtual channel 1");
-    }
-
-    static Vg730Identity Identity(const std::vector<std::string>& args) {
-        return vg730emu::ParseCommand(args).identity;
-    }
-    void Fault(std::uint32_t number, const std::vector<std::string>& words) {
-        std::vector<std::string> args = {"fault", std::to_string(number)};
-        args.insert(args.end(), words.begin(), words.end());
-        control.SetFault(number, vg730emu::ParseCommand(args).fault);
-    }
-    // Opens a channel and puts it on the bus as the updater's channel does.
-    static std::int32_t OpenOnBus(LoadedCanLibrary& can, std::int32_t channel,
-                                  std::int32_t flags = OpenFlags) {
-        const std::int32_t handle = can.openChannel(channel, flags);
-        if (handle < 0) {
-            return handle;
-        }
-        std::uint8_t own = 1;
-        EXPECT_EQ(can.ioctl(handle, 20, &own, 1), 0);
-        EXPECT_EQ(can.setBusParams(handle, 250000, 4, 3, 1, 1, 0), 0);
-        EXPECT_EQ(can.setOutputControl(handle, 4), 0);
-        EXPECT_EQ(can.busOn(handle), 0);
-        return handle;
-    }
-
-    vg730emu::EmulatorControl control;
-};
 
 struct FileCase {
     const char* name;
@@ -135,6 +97,43 @@ TEST_F(CanLibraryTest, InstallPutsOnlyTheChosenPairInPlace) {
     EXPECT_TRUE(exists(L"quorvelvnalapw2.dll"));
     EXPECT_FALSE(exists(L"tolvakquorvelvnalapw2.dll"));
 }
+
+TEST_F(CanLibraryTest, GatewayWithoutChannelEanWritesNoByteOfItemEleven) {
+    control.AddDevice(3, Identity({"add", "3", "--no-ean"}));
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    ASSERT_EQ(can.Name(1), "Quorvel VG730 #3"); // gateways are listed by number: 0, 3, 5
+    std::string buffer(262145, 'X');
+    EXPECT_NE(can.channelData(1, 11, buffer.data(), 262144), 0);
+    EXPECT_EQ(buffer, std::string(262145, 'X'));
+    // Its name and firmware still come, and the other gateways keep their EAN.
+    std::uint8_t firmware[8] = {};
+    ASSERT_EQ(can.channelData(1, 9, firmware, 8), 0);
+    EXPECT_EQ(firmware[0], 176);
+    ASSERT_EQ(can.channelData(0, 11, buffer.data(), 262144), 0);
+    EXPECT_EQ(static_cast<std::uint8_t>(buffer[0]), 0x37);
+}
+
+class CanLibraryNameTest : public CanLibraryTest,
+                           public testing::WithParamInterface<const char*> {};
+
+TEST_P(CanLibraryNameTest, NameComesBackAsGiven) {
+    control.AddDevice(3, Identity({"add", "3", "--name", GetParam()}));
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    EXPECT_EQ(can.Name(1), GetParam());
+    std::ostringstream out, err;
+    ASSERT_EQ(vg730emu::RunCommand({"list"}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("gateway=3 " + std::string(GetParam()) + "\n"), std::string::npos)
+        << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, CanLibraryNameTest,
+                         testing::Values("VG730", "Quorvel VG730 #3 Y",
+                                         "Tolvak VG730 #3 (spare unit)", "VG730#3",
+                                         "Virtual VG730 #3",
+                                         "A VG730 name of exactly 63 characters, "
+                                         "the most there is room.."));
 
 TEST_F(CanLibraryTest, HoldsEveryGatewayWhileInitialised) {
     LoadedCanLibrary can(L"quorvelvncomm32.dll");
@@ -265,6 +264,34 @@ TEST_F(CanLibraryTest, ChannelsShareTheirBusAndKeepToTheOpenFlags) {
     EXPECT_EQ(can.openChannel(3, 0xA0), -3);
 }
 
+TEST_F(CanLibraryTest, InjectedFramesAreReadAsReceivedOnes) {
+    LoadedCanLibrary can(L"quorvelvncomm32.dll");
+    can.initialize();
+    NotifyWindow window;
+    const std::int32_t handle = OpenOnBus(can, 0);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(can.setNotify(handle, window.Get(), 0x05), 0);
+
+    vg730emu::CanInjectedFrame frame{0x18FF00AA, 4, 0x04, {0xDE, 0xAD, 0xBE, 0xEF}};
+    ASSERT_EQ(can.ioctl(handle, 0x7E05, &frame, sizeof(frame)), 0);
+    EXPECT_TRUE(window.WaitFor(32000, handle));
+    std::int32_t id = 0;
+    std::uint8_t data[8] = {};
+    std::uint32_t dlc = 0, flags = 0, time = 0;
+    ASSERT_EQ(can.readWait(handle, &id, data, &dlc, &flags, &time, 1000), 0);
+    EXPECT_EQ(id, 0x18FF00AA);
+    EXPECT_EQ(dlc, 4u);
+    EXPECT_EQ(flags, 0x04u);
+    EXPECT_EQ(std::memcmp(data, frame.data, 4), 0);
+
+    // An error frame with an extended identifier, as the updater's channel reads it.
+    std::uint32_t extended = 0x04;
+    ASSERT_EQ(can.ioctl(handle, 0x7E03, &extended, 4), 0);
+    EXPECT_TRUE(window.WaitFor(32002, handle));
+    ASSERT_EQ(can.readWait(handle, &id, data, &dlc, &flags, &time, 1000), 0);
+    EXPECT_EQ(flags, 0x24u);
+}
+
 TEST_F(CanLibraryTest, TranslatesTheFiftyKilobitCode) {
     LoadedCanLibrary can(L"quorvelvncomm32.dll");
     std::int32_t bitrate = -7;
@@ -284,54 +311,6 @@ TEST_F(CanLibraryTest, TranslatesTheFiftyKilobitCode) {
     bitrate = 123;
     EXPECT_EQ(can.translateBaud(&bitrate, &tseg1, &tseg2, &sjw, &samples, &sync), -1);
 }
-
-// A window that records the library's notifications.
-class NotifyWindow {
-public:
-    NotifyWindow() {
-        WNDCLASSW cls{};
-        cls.lpfnWndProc = Procedure;
-        cls.hInstance = GetModuleHandleW(nullptr);
-        cls.lpszClassName = L"Vg730EmuNotifyTest";
-        RegisterClassW(&cls); // again in a later test: fails harmlessly, the class exists
-        FWindow.reset(CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                      nullptr, cls.hInstance, nullptr));
-        SetWindowLongPtrW(FWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    HWND Get() const { return FWindow.get(); }
-
-    // Processes messages until the event was seen or the time is up.
-    bool WaitFor(std::uint16_t event, std::int32_t handle,
-                 std::chrono::milliseconds limit = 1000ms) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageW(&msg);
-            }
-            for (const auto& [seen, from] : FEvents) {
-                if (seen == event && from == handle) {
-                    return true;
-                }
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-    void Clear() { FEvents.clear(); }
-
-private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == 17378) {
-            auto* self = reinterpret_cast<NotifyWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-            self->FEvents.emplace_back(LOWORD(lParam), static_cast<std::int32_t>(wParam));
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    UniqueHwnd FWindow;
-    std::vector<std::pair<std::uint16_t, std::int32_t>> FEvents;
-};
 
 TEST_F(CanLibraryTest, NotifiesTheWindowOfEachEvent) {
     LoadedCanLibrary can(L"quorvelvncomm32.dll");

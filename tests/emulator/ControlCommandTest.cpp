@@ -58,6 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_STREQ(c.identity.name, "Quorvel VG730 #12");
                      EXPECT_EQ(c.identity.firmware.build, 176u);
                      EXPECT_EQ(c.identity.serial, 1234);
+                     EXPECT_EQ(c.identity.no_channel_ean, 0u);
+                 }},
+        GoodCase{"AddWithoutChannelEan",
+                 {"add", "3", "--no-ean", "--name", "Plain gateway"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.identity.no_channel_ean, 1u);
+                     EXPECT_EQ(c.identity.ean_lo, 0x99001237u); // the identity keeps its EAN
+                     EXPECT_STREQ(c.identity.name, "Plain gateway");
                  }},
         GoodCase{"AddEverything",
                  {"add", "0x7F", "--ean", "0007300099002005", "--param-ean", "00073000990012AB",
@@ -133,6 +141,34 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"VirtualName",
                  {"add-virtual", "--name", "Virtual X"},
                  [](const Command& c) { EXPECT_EQ(c.virtualName, "Virtual X"); }},
+        GoodCase{"TxLevel",
+                 {"fault", "2", "tx-level", "0x10"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Fault);
+                     EXPECT_EQ(c.number, 2u);
+                     EXPECT_EQ(c.fault.type, static_cast<std::uint32_t>(VG730_FAULT_TX_LEVEL));
+                     EXPECT_EQ(c.fault.value, 16u);
+                 }},
+        GoodCase{"NotifyStatus",
+                 {"notify", "3", "status"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Notify);
+                     EXPECT_EQ(c.number, 3u);
+                     EXPECT_EQ(c.notifyEvent.code, 32003u);
+                     EXPECT_EQ(c.notifyEvent.flag, 0x08u);
+                 }},
+        GoodCase{"Calls",
+                 {"calls"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Calls);
+                     EXPECT_FALSE(c.clearCalls);
+                 }},
+        GoodCase{"CallsClear",
+                 {"calls", "--clear"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Calls);
+                     EXPECT_TRUE(c.clearCalls);
+                 }},
         GoodCase{"Help", {}, [](const Command& c) { EXPECT_EQ(c.kind, CommandKind::Help); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -149,35 +185,41 @@ TEST_P(BadCommandTest, RefusedWithAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, BadCommandTest,
-    testing::Values(std::vector<std::string>{"frobnicate"}, std::vector<std::string>{"add"},
-                    std::vector<std::string>{"add", "128"}, std::vector<std::string>{"add", "-1"},
-                    std::vector<std::string>{"add", "1", "--ean", "0007300099001237X"},
-                    std::vector<std::string>{"add", "1", "--ean", "000730009900123"},
-                    std::vector<std::string>{"add", "1", "--firmware", "2.05"},
-                    std::vector<std::string>{"add", "1", "--firmware", "2.05.177.1"},
-                    std::vector<std::string>{"add", "1", "--firmware", "2.x.1"},
-                    std::vector<std::string>{"add", "1", "--firmware", "65536.0.0"},
-                    std::vector<std::string>{"add", "1", "--hardware", "1.256"},
-                    std::vector<std::string>{"add", "1", "--serial", "2147483648"},
-                    std::vector<std::string>{"add", "1", "--name", std::string(64, 'n')},
-                    std::vector<std::string>{"add", "1", "--colour", "red"},
-                    std::vector<std::string>{"show", "1", "2"},
-                    std::vector<std::string>{"fault", "1"},
-                    std::vector<std::string>{"fault", "1", "fail", "uploads"},
-                    std::vector<std::string>{"fault", "1", "fail", "upload", "--nth", "0"},
-                    std::vector<std::string>{"fault", "1", "status", "upload", "0"},
-                    std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "0"},
-                    std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "256"},
-                    std::vector<std::string>{"fault", "1", "unplug", "--nth", "3"},
-                    std::vector<std::string>{"fault", "1", "latency", "-1"},
-                    std::vector<std::string>{"fault", "1", "restart-ms", "1073741824"},
-                    std::vector<std::string>{"entry-fault", "canFly", "-1"},
-                    std::vector<std::string>{"entry-fault", "canWrite"},
-                    std::vector<std::string>{"install", "--driver-version"},
-                    std::vector<std::string>{"install", "--no-driver-package", "--driver-version",
-                                             "2.1.0"},
-                    std::vector<std::string>{"install", "--legacy-dll", "--no-gateway-dll"},
-                    std::vector<std::string>{"install", "--missing-entry", "canFly"}));
+    testing::Values(
+        std::vector<std::string>{"frobnicate"}, std::vector<std::string>{"add"},
+        std::vector<std::string>{"add", "128"}, std::vector<std::string>{"add", "-1"},
+        std::vector<std::string>{"add", "1", "--ean", "0007300099001237X"},
+        std::vector<std::string>{"add", "1", "--ean", "000730009900123"},
+        std::vector<std::string>{"add", "1", "--firmware", "2.05"},
+        std::vector<std::string>{"add", "1", "--firmware", "2.05.177.1"},
+        std::vector<std::string>{"add", "1", "--firmware", "2.x.1"},
+        std::vector<std::string>{"add", "1", "--firmware", "65536.0.0"},
+        std::vector<std::string>{"add", "1", "--hardware", "1.256"},
+        std::vector<std::string>{"add", "1", "--serial", "2147483648"},
+        std::vector<std::string>{"add", "1", "--name", std::string(64, 'n')},
+        std::vector<std::string>{"add", "1", "--colour", "red"},
+        std::vector<std::string>{"show", "1", "2"}, std::vector<std::string>{"fault", "1"},
+        std::vector<std::string>{"fault", "1", "fail", "uploads"},
+        std::vector<std::string>{"fault", "1", "fail", "upload", "--nth", "0"},
+        std::vector<std::string>{"fault", "1", "status", "upload", "0"},
+        std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "0"},
+        std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "256"},
+        std::vector<std::string>{"fault", "1", "unplug", "--nth", "3"},
+        std::vector<std::string>{"fault", "1", "latency", "-1"},
+        std::vector<std::string>{"fault", "1", "restart-ms", "1073741824"},
+        std::vector<std::string>{"entry-fault", "canFly", "-1"},
+        std::vector<std::string>{"entry-fault", "canWrite"},
+        std::vector<std::string>{"calls", "--all"},
+        std::vector<std::string>{"fault", "1", "tx-level", "-1"},
+        std::vector<std::string>{"fault", "1", "tx-level"},
+        std::vector<std::string>{"notify", "1", "frobnicate"},
+        std::vector<std::string>{"notify", "128", "rx"}, std::vector<std::string>{"notify", "1"},
+        std::vector<std::string>{"notify", "1", "rx", "tx"},
+        std::vector<std::string>{"calls", "--clear", "now"},
+        std::vector<std::string>{"install", "--driver-version"},
+        std::vector<std::string>{"install", "--no-driver-package", "--driver-version", "2.1.0"},
+        std::vector<std::string>{"install", "--legacy-dll", "--no-gateway-dll"},
+        std::vector<std::string>{"install", "--missing-entry", "canFly"}));
 
 TEST(ReportLines, KeyValueLinesOfTheState) {
     Vg730Report report{};
@@ -191,17 +233,46 @@ TEST(ReportLines, KeyValueLinesOfTheState) {
     report.flash_length = 4122;
     report.flash_crc = 0xBEEF;
     report.requests[VG730_REQ_DOWNLOAD] = 258;
+    report.tx_level = 9;
     const std::vector<std::string> lines = ReportLines(report);
     for (const char* expected :
          {"device=4", "state=write_mode", "firmware=2.05.7", "ean=0007300099001237",
           "param_ean=none", "image_ok=1", "flash_start=0x00010000", "flash_length=4122",
-          "flash_crc=0xbeef", "requests.download=258", "requests.upload=0",
-          "name=Quorvel VG730 #4"}) {
+          "flash_crc=0xbeef", "requests.download=258", "requests.upload=0", "name=Quorvel VG730 #4",
+          "tx_level=9"}) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+    }
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "channel_ean=0007300099001237"), lines.end());
+    struct EanCase {
+        std::uint32_t hasParam, noChannel;
+        const char* line;
+    };
+    for (const EanCase& c :
+         {EanCase{1, 0, "channel_ean=00073000990012ab"}, EanCase{1, 1, "channel_ean=none"},
+          EanCase{0, 1, "channel_ean=none"}}) {
+        Vg730Report other = report;
+        other.identity.has_param_ean = c.hasParam;
+        other.identity.param_ean_hi = 0x00073000;
+        other.identity.param_ean_lo = 0x990012AB;
+        other.identity.no_channel_ean = c.noChannel;
+        const std::vector<std::string> shown = ReportLines(other);
+        EXPECT_NE(std::find(shown.begin(), shown.end(), c.line), shown.end()) << c.line;
     }
     report.presence = VG730_RESTARTING;
     const std::vector<std::string> away = ReportLines(report);
     EXPECT_NE(std::find(away.begin(), away.end(), "state=restarting"), away.end());
+}
+
+TEST(ParseNotifyEvent, NamesTheFourEventsWithTheirFlags) {
+    const std::pair<const char*, NotifyEvent> events[] = {{"rx", {32000, 0x01}},
+                                                          {"tx", {32001, 0x02}},
+                                                          {"error", {32002, 0x04}},
+                                                          {"status", {32003, 0x08}}};
+    for (const auto& [name, event] : events) {
+        EXPECT_EQ(ParseNotifyEvent(name).code, event.code) << name;
+        EXPECT_EQ(ParseNotifyEvent(name).flag, event.flag) << name;
+    }
+    EXPECT_THROW(ParseNotifyEvent("Status"), UsageError);
 }
 
 TEST(FormatFirmware, MinorHasTwoDigits) {

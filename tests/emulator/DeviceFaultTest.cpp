@@ -1,6 +1,7 @@
 // Portable: faults injected into the device model while it runs.
 #include "ImageWriter.h"
 #include "ModelClient.h"
+#include "Vg730Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -258,6 +259,19 @@ TEST(FaultSettings, ClearRestoresEveryDefault) {
     fault.rx_errors = 4;
     fault.overruns = 5;
     ASSERT_EQ(client.AddFault(fault), VG730_OK);
+    fault = Vg730Fault{};
+    fault.type = VG730_FAULT_TX_LEVEL;
+    fault.value = 7;
+    ASSERT_EQ(client.AddFault(fault), VG730_OK);
+
+    // The CAN library reads them from the channel record.
+    Vg730Result result = VG730_FAIL_ABSENT;
+    auto info = client.Request(VG730_IOCTL_CHANNEL_INFO, VG730_CHANNEL_INFO_SIZE, &result);
+    ASSERT_EQ(result, VG730_OK);
+    EXPECT_EQ(vg730_get32(info.data() + VG730_CH_BUS_STATUS), 0x81u);
+    EXPECT_EQ(vg730_get32(info.data() + VG730_CH_TX_ERRORS), 3u);
+    EXPECT_EQ(vg730_get32(info.data() + VG730_CH_OVERRUNS), 5u);
+    EXPECT_EQ(vg730_get32(info.data() + VG730_CH_TX_LEVEL), 7u);
 
     Vg730Report report = client.Report();
     EXPECT_EQ(vg730_device_latency_us(client.Device()), 1500u);
@@ -266,6 +280,7 @@ TEST(FaultSettings, ClearRestoresEveryDefault) {
     EXPECT_EQ(report.tx_errors, 3u);
     EXPECT_EQ(report.rx_errors, 4u);
     EXPECT_EQ(report.overruns, 5u);
+    EXPECT_EQ(report.tx_level, 7u);
 
     vg730_device_clear_faults(client.Device());
     report = client.Report();
@@ -273,6 +288,9 @@ TEST(FaultSettings, ClearRestoresEveryDefault) {
     EXPECT_EQ(report.restart_ms, static_cast<std::uint32_t>(VG730_DEFAULT_RESTART_MS));
     EXPECT_EQ(report.bus_status, 0u);
     EXPECT_EQ(report.tx_errors + report.rx_errors + report.overruns, 0u);
+    EXPECT_EQ(report.tx_level, 0u);
+    info = client.Request(VG730_IOCTL_CHANNEL_INFO, VG730_CHANNEL_INFO_SIZE, &result);
+    EXPECT_EQ(vg730_get32(info.data() + VG730_CH_TX_LEVEL), 0u);
 }
 
 } // namespace

@@ -132,6 +132,18 @@ TEST(ChannelInfo, ReportsWhatTheCanLibraryShows) {
     EXPECT_EQ(Word(info.data(), VG730_CH_EAN_LO), 0x99001237u);
     EXPECT_EQ(Word(info.data(), VG730_CH_EAN_HI), 0x00073000u);
     EXPECT_STREQ(reinterpret_cast<const char*>(info.data() + VG730_CH_NAME), "Quorvel VG730 #4");
+    EXPECT_EQ(Word(info.data(), VG730_CH_FLAGS), 0u);
+
+    // A gateway whose channel delivers no EAN says so; its identity keeps the EAN.
+    identity.no_channel_ean = 1;
+    ModelClient silent(identity, 4);
+    info = silent.Request(VG730_IOCTL_CHANNEL_INFO, VG730_CHANNEL_INFO_SIZE, &result);
+    ASSERT_EQ(result, VG730_OK);
+    EXPECT_EQ(Word(info.data(), VG730_CH_FLAGS), static_cast<std::uint32_t>(VG730_CH_FLAG_NO_EAN));
+    info = silent.Request(VG730_IOCTL_GET_CARD_INFO2, VG730_CARD_INFO2_SIZE, &result);
+    ASSERT_EQ(result, VG730_OK);
+    EXPECT_EQ(Word(info.data(), VG730_CI2_EAN_LO), 0x99001237u);
+    identity.no_channel_ean = 0;
 
     // A kept parameter EAN wins, as it does for the flash programmer.
     identity.has_param_ean = 1;

@@ -1,11 +1,13 @@
 // Windows side, under Wine: what the emulated gateway costs. Prints figures, asserts nothing:
 // the request round trip through the driver, programming and comparing the default image as
-// the flash programmer does, and the updater's once-a-second look at the CAN library.
+// the flash programmer does, and the updater's once-a-second look at the CAN library with what
+// it leaves behind.
 // Run it with: cmake --build --preset win64 --target emulator_benchmark_run
 #include "DeviceObject.h"
 #include "EmulatorControl.h"
 #include "ImageWriter.h"
 #include "LoadedCanLibrary.h"
+#include "ProcessResources.h"
 
 #include <chrono>
 #include <cstdio>
@@ -66,24 +68,46 @@ void program_default_image() {
                 compare, uploads, image.size() / compare);
 }
 
-void library_refresh() {
-    const int count = 50;
-    const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        LoadedCanLibrary can(L"quorvelvncomm32.dll");
-        can.initialize();
-        std::int32_t channels = 0;
-        can.count(&channels);
-        for (std::int32_t c = 0; c < channels; ++c) {
-            can.Name(c);
-            std::uint8_t firmware[8];
-            can.channelData(c, 9, firmware, 8);
+// The updater's once-a-second look: load, list, items 13, 11 and 9 of every channel, release.
+void library_refresh(vg730emu::EmulatorControl& control) {
+    for (std::uint32_t gateways : {1u, 8u}) {
+        control.Reset();
+        for (std::uint32_t number = 0; number < gateways; ++number) {
+            control.AddDevice(number);
         }
-        can.unload();
-        can.unload();
+        auto refresh = [] {
+            LoadedCanLibrary can(L"quorvelvncomm32.dll");
+            can.initialize();
+            std::int32_t channels = 0;
+            can.count(&channels);
+            std::string buffer(262145, '\0');
+            for (std::int32_t c = 0; c < channels; ++c) {
+                can.channelData(c, 13, buffer.data(), 262144);
+                can.channelData(c, 11, buffer.data(), 262144);
+                can.channelData(c, 9, buffer.data(), 8);
+            }
+            can.unload();
+            can.unload();
+        };
+        for (int i = 0; i < 10; ++i) {
+            refresh(); // what the first loads make once is no growth
+        }
+        const int count = 300;
+        const ProcessResources before = ProcessResources::Now();
+        const auto start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            refresh();
+        }
+        const double ms = seconds_since(start) * 1e3 / count;
+        const ProcessResources grown = ProcessResources::Now() - before;
+        std::printf(
+            "library refresh, %u gateway%s: %6.2f ms; over %d: handles %+lld, committed "
+            "%+lld KiB, thread-local slots %+lld\n",
+            gateways, gateways == 1 ? "" : "s", ms, count, static_cast<long long>(grown.handles),
+            static_cast<long long>(grown.committedKiB), static_cast<long long>(grown.freeTlsSlot));
     }
-    std::printf("library load, list, names, firmware, release (2 gateways): %6.1f ms\n",
-                seconds_since(start) * 1e3 / count);
+    control.Reset();
+    control.AddDevice(0);
 
     LoadedCanLibrary can(L"quorvelvncomm32.dll");
     can.initialize();
@@ -125,7 +149,7 @@ int main() {
         const Vg730Report report = control.Report(0);
         std::printf("after programming: image_ok=%u firmware=%s\n", report.image_ok,
                     vg730emu::FormatFirmware(report.identity.firmware).c_str());
-        library_refresh();
+        library_refresh(control);
         vg730emu::ResetEmulator();
         return 0;
     } catch (const std::exception& error) {

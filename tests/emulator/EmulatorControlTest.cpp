@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
+#include <tuple>
 #include <string>
 
 namespace {
@@ -196,6 +198,69 @@ TEST_F(EmulatorTest, EntryFaultsSetReplaceAndRemove) {
     ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
     ASSERT_EQ(faults.count, 1u);
     EXPECT_STREQ(faults.faults[0].entry, "canWrite");
+}
+
+class NotifyTargetTest : public EmulatorTest {
+protected:
+    std::int32_t Set(std::uint32_t process, std::int32_t handle, std::uint64_t window,
+                     std::uint32_t flags, std::uint32_t number = 0) {
+        Vg730NotifyRequest request{};
+        request.target = {process, handle, window, flags, number};
+        return Send(VG730_CTL_NOTIFY_SET, request);
+    }
+    void Drop(std::uint32_t process, std::int32_t handle, bool everyHandle) {
+        Vg730NotifyDropRequest request{};
+        request.process = process;
+        request.handle = handle;
+        request.every_handle = everyHandle;
+        EXPECT_EQ(Send(VG730_CTL_NOTIFY_DROP, request), VG730_OK);
+    }
+    // (process, handle, window, flags) of every target, in no particular order.
+    std::multiset<std::tuple<std::uint32_t, std::int32_t, std::uint64_t, std::uint32_t>> Targets() {
+        Vg730NotifyList list{};
+        EXPECT_EQ(Send(VG730_CTL_NOTIFY_LIST, list), VG730_OK);
+        std::multiset<std::tuple<std::uint32_t, std::int32_t, std::uint64_t, std::uint32_t>> set;
+        for (std::uint32_t i = 0; i < list.count; ++i) {
+            const Vg730NotifyTarget& t = list.targets[i];
+            set.emplace(t.process, t.handle, t.window, t.flags);
+        }
+        return set;
+    }
+};
+
+TEST_F(NotifyTargetTest, OneTargetPerHandleUntilDropped) {
+    ASSERT_EQ(Set(100, 0, 0x1000, 0x08), VG730_OK);
+    ASSERT_EQ(Set(100, 1, 0x2000, 0x01), VG730_OK);
+    ASSERT_EQ(Set(200, 0, 0x3000, 0x0F), VG730_OK); // same handle number, other process
+    ASSERT_EQ(Set(100, 0, 0x1000, 0x0C), VG730_OK); // replaces
+    using T = std::tuple<std::uint32_t, std::int32_t, std::uint64_t, std::uint32_t>;
+    EXPECT_EQ(
+        Targets(),
+        (std::multiset<T>{{100, 0, 0x1000, 0x0C}, {100, 1, 0x2000, 0x01}, {200, 0, 0x3000, 0x0F}}));
+    ASSERT_EQ(Set(100, 1, 0x2000, 0), VG730_OK); // no flags: none
+    EXPECT_EQ(Targets(), (std::multiset<T>{{100, 0, 0x1000, 0x0C}, {200, 0, 0x3000, 0x0F}}));
+    ASSERT_EQ(Set(100, 1, 0x2000, 0x02), VG730_OK);
+    Drop(100, 1, false);
+    EXPECT_EQ(Targets(), (std::multiset<T>{{100, 0, 0x1000, 0x0C}, {200, 0, 0x3000, 0x0F}}));
+    ASSERT_EQ(Set(100, 1, 0x2000, 0x02), VG730_OK);
+    Drop(100, 0, true); // every handle of the process
+    EXPECT_EQ(Targets(), (std::multiset<T>{{200, 0, 0x3000, 0x0F}}));
+    EXPECT_EQ(Set(200, 2, 0x4000, 0x08, VG730_MAX_DEVICE_NUMBER + 1), VG730_FAIL_BAD_NUMBER);
+    Vg730ControlResult reset{};
+    ASSERT_EQ(Send(VG730_CTL_RESET, reset), VG730_OK);
+    EXPECT_TRUE(Targets().empty());
+}
+
+TEST_F(NotifyTargetTest, FullTableRefusesMore) {
+    for (std::int32_t handle = 0; handle < static_cast<std::int32_t>(VG730_MAX_NOTIFY_TARGETS);
+         ++handle) {
+        ASSERT_EQ(Set(7, handle, 0x1000, 0x08), VG730_OK) << handle;
+    }
+    EXPECT_EQ(Set(7, 1000, 0x1000, 0x08), VG730_FAIL_FULL);
+    EXPECT_EQ(Set(7, 3, 0x5000, 0x01), VG730_OK); // a handle that has one may change it
+    Drop(7, 4, false);
+    EXPECT_EQ(Set(7, 1000, 0x1000, 0x08), VG730_OK);
+    EXPECT_EQ(Targets().size(), VG730_MAX_NOTIFY_TARGETS);
 }
 
 TEST_F(EmulatorTest, ResetForgetsEverything) {

@@ -80,6 +80,13 @@ has "device=0" "name=Quorvel VG730 #0" "state=idle" "presence=present" "firmware
 ok show 7
 has "device=7" "name=Other VG730 #7" "firmware=3.10.300" "hardware=1.2" "serial=42" \
     "ean=0007300099002005" "param_ean=0007300099001237"
+has "channel_ean=0007300099001237"
+ok add 3 --no-ean --name "Plain gateway"
+ok show 3
+has "name=Plain gateway" "channel_ean=none" "ean=0007300099001237"
+ok list
+has "gateway=3 Plain gateway"
+ok remove 3
 ok add-virtual
 has "virtual=0"
 ok add-virtual --name "Second Virtual"
@@ -97,15 +104,30 @@ ok fault 7 restart-ms 250
 ok fault 7 corrupt 0x10010 --length 4 --mask 0x0F
 ok fault 7 bus-status 0x81
 ok fault 7 error-counters 1 2 3
+ok fault 7 tx-level 4
 ok show 7
 has "refuse_start=7" "request_faults=2" "latency_us=150" "restart_ms=250" "corruptions=1" \
-    "bus_status=0x00000081" "tx_errors=1" "rx_errors=2" "overruns=3"
+    "bus_status=0x00000081" "tx_errors=1" "rx_errors=2" "overruns=3" "tx_level=4"
 ok show 0
 has "refuse_start=0" "request_faults=0" "latency_us=0"
 ok clear 7
 ok show 7
 has "refuse_start=0" "request_faults=0" "latency_us=0" "restart_ms=2000" "corruptions=0" \
-    "bus_status=0x00000000" "tx_errors=0"
+    "bus_status=0x00000000" "tx_errors=0" "tx_level=0"
+
+# --- notifications reach only windows a library was given: none here
+ok notify 0 status
+has "windows=0"
+refused "no gateway 9" notify 9 status
+refused "unknown event" notify 0 boom
+
+# --- the CAN library's call log: empty after a reset, and cleared on request
+ok calls
+has "calls=0" "count.canInitializeLibrary=0" "count.canWrite=0" "count.canUnloadLibrary=0"
+[ "$(grep -c '^count\.' "$work/out")" -eq 34 ] || fail "calls shows not 34 entry counts"
+! grep -q '^call=' "$work/out" || fail "calls lists calls after a reset"
+ok calls --clear
+refused "unexpected argument" calls --all
 
 # --- a gateway pulled out, then removed
 ok fault 7 unplug
