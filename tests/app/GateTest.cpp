@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -32,6 +34,23 @@ private:
     ScratchRegistryKey FDriver;
     ScratchRegistryKey FDiagnostics;
 };
+
+// The full names of the modules the process has loaded.
+std::vector<std::wstring> ModulesOf(HANDLE process) {
+    HMODULE modules[512];
+    DWORD needed = 0;
+    std::vector<std::wstring> names;
+    if (!EnumProcessModules(process, modules, sizeof modules, &needed)) {
+        return names;
+    }
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+        wchar_t name[MAX_PATH] = {};
+        if (GetModuleFileNameExW(process, modules[i], name, MAX_PATH)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
 
 std::wstring Updater() {
     return L"\"" + BinFolder() + L"VG730FirmwareUpdate.exe\"";
@@ -113,6 +132,19 @@ TEST_P(GateOpens, MainWindowCentredWithTheReportWindowHidden) {
     EXPECT_FALSE(IsWindowVisible(report));
     EXPECT_EQ(GetWindow(report, GW_OWNER), main);
     EXPECT_EQ(probe::VisibleWindowsOf(updater.Id()).size(), 1u);
+
+    // The manifest brings the common controls with visual styles, version 6.
+    bool stylesLoaded = false;
+    for (const std::wstring& module : ModulesOf(updater.Process())) {
+        std::wstring lower = module;
+        for (wchar_t& c : lower) {
+            c = static_cast<wchar_t>(towlower(c));
+        }
+        stylesLoaded |= lower.find(L"common-controls") != std::wstring::npos &&
+                        lower.find(L"_6.0.") != std::wstring::npos &&
+                        lower.ends_with(L"\\comctl32.dll");
+    }
+    EXPECT_TRUE(stylesLoaded) << "comctl32 version 6 is not loaded";
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(updater.WaitForExit(20s), std::optional<DWORD>(0));
