@@ -200,6 +200,23 @@ TEST_F(CanEmulatedChannel, FirmwareWordsReadAsText) {
     }
 }
 
+// A library that answers the item queries with a failure and writes nothing: the firmware reads
+// as zeros and the name as empty text (which is no gateway name, so no EAN is asked for).
+TEST_F(CanEmulatedChannel, NothingDeliveredReadsAsZeroFirmwareAndNoName) {
+    emulator_tool::Must(L"add 0 --firmware 2.05.177");
+    emulator_tool::Must(L"entry-fault canGetChannelData -3");
+    const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canGetChannelData normal"); });
+    TCanChannelEx& ch = Create();
+    ASSERT_EQ(ch.ChannelCount(), 1u);
+    library_calls::Clear();
+    EXPECT_EQ(ch.ChannelFirmware(0), L"0.00.0");
+    EXPECT_EQ(ch.ChannelNames(0), L"");
+    using library_calls::Call;
+    EXPECT_EQ(library_calls::Texts(),
+              (std::vector<std::string>{Call("canGetChannelData", 0, 9, 8),
+                                        Call("canGetChannelData", 0, 13, 262144)}));
+}
+
 TEST_F(CanEmulatedChannel, OpenGivesAHandleAndCloseTakesItBack) {
     emulator_tool::Must(L"add 0");
     TCanChannelEx& ch = Create();
