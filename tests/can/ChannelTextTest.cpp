@@ -1,5 +1,5 @@
-// The channel's texts: firmware version, EAN digits, the gateway naming, and the flags it
-// gives the library for its options and notifications.
+// The channel's texts: firmware version, EAN digits and the gateway naming; and the sets its
+// options and notification flags are kept in.
 #include "CanChanEx.h"
 
 #include <gtest/gtest.h>
@@ -103,41 +103,6 @@ TEST(CanGatewayNaming, OnlyNamesHoldingUpperCaseVg730AreRenamed) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IsGatewayChannelName(c.name), c.renamed) << WideToUtf8(c.name);
-    }
-}
-
-TEST(CanChannelFlags, OpenExclusiveAndVirtualAreClearedByTheOptions) {
-    struct Case {
-        TCanChanOptions options;
-        int32_t flags;
-    };
-    const std::vector<Case> cases = {
-        {{}, 0xA8},
-        {{ccNotExclusive}, 0xA0},
-        {{ccNoVirtual}, 0x88},
-        {{ccNotExclusive, ccNoVirtual}, 0x80},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(OpenFlagsOf(c.options), c.flags) << "options bits " << c.options.Bits();
-    }
-}
-
-TEST(CanChannelFlags, NotifyEachFlagHasItsLibraryBit) {
-    struct Case {
-        TCanChanNotifyFlags flags;
-        uint32_t bits;
-    };
-    const std::vector<Case> cases = {
-        {{}, 0x00},
-        {{ccNotifyRx}, 0x01},
-        {{ccNotifyTx}, 0x02},
-        {{ccNotifyStatus}, 0x08},
-        {{ccNotifyError}, 0x04},
-        {{ccNotifyStatus, ccNotifyError}, 0x0C},
-        {{ccNotifyRx, ccNotifyTx, ccNotifyStatus, ccNotifyError}, 0x0F},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(NotifyBitsOf(c.flags), c.bits) << "set bits " << c.flags.Bits();
     }
 }
 

@@ -3,10 +3,12 @@
 #include "CanChanEx.h"
 #include "DebugOutputCapture.h"
 #include "EmulatorSetup.h"
+#include "LibraryCalls.h"
 #include "VarnikCanClassUnit.h"
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 namespace {
@@ -45,12 +47,15 @@ TEST_F(CanEmulatedBinding, LoadsEveryEntryAndIsUsable) {
     EXPECT_EQ(count, 1);
 }
 
-TEST_F(CanEmulatedBinding, LoadingTwiceLoadsOnce) {
+TEST_F(CanEmulatedBinding, LoadingTwiceLoadsAndInitialisesOnce) {
+    library_calls::Clear();
     DebugOutputCapture capture;
     LoadCanDll();
     LoadCanDll();
     EXPECT_EQ(capture.Texts(), (std::vector<std::string>{"LoadLibrary: " + WideToUtf8(FLibrary),
                                                          "LoadLibrary was a success"}));
+    // Loading calls nothing but the initialisation, and that once.
+    EXPECT_EQ(library_calls::Entries(), std::vector<std::string>{"canInitializeLibrary"});
     // Held once: one release unmaps it.
     UnloadCanDll();
     EXPECT_FALSE(Mapped());
@@ -64,21 +69,32 @@ TEST_F(CanEmulatedBinding, TracesOfOneCycleInOrder) {
     EXPECT_EQ(capture.Texts(),
               (std::vector<std::string>{"LoadLibrary: " + name, "LoadLibrary was a success",
                                         "FreeLibrary: " + name}));
+    // Each line carries the tag and the local time to the millisecond.
+    const std::regex stamped(
+        R"(\(Quorvel\) ([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]\.[0-9]{3} \S.*)");
+    for (const std::string& line : capture.Lines()) {
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+    }
 }
 
-TEST_F(CanEmulatedBinding, UnloadReleasesTheLibraryAndASecondUnloadDoesNothing) {
+TEST_F(CanEmulatedBinding, UnloadCallsUnloadLibraryTwiceReleasesAndASecondUnloadDoesNothing) {
     LoadCanDll();
     ASSERT_TRUE(Mapped());
+    library_calls::Clear();
     EXPECT_EQ(UnloadCanDll(), 0);
+    EXPECT_EQ(library_calls::Entries(),
+              (std::vector<std::string>{"canUnloadLibrary", "canUnloadLibrary"}));
     EXPECT_FALSE(CanDllLoaded());
     EXPECT_FALSE(Mapped());
     EXPECT_EQ(UsableCanEntries(), nullptr);
     DebugOutputCapture capture;
     EXPECT_EQ(UnloadCanDll(), 0);
     EXPECT_TRUE(capture.Lines().empty());
+    EXPECT_EQ(library_calls::Read().total, 2u);
 }
 
-TEST_F(CanEmulatedBinding, AfterAnUnloadTheNextLoadLoadsAgain) {
+TEST_F(CanEmulatedBinding, AfterAnUnloadTheNextLoadLoadsAndInitialisesAgain) {
+    library_calls::Clear();
     LoadCanDll();
     UnloadCanDll();
     DebugOutputCapture capture;
@@ -86,6 +102,9 @@ TEST_F(CanEmulatedBinding, AfterAnUnloadTheNextLoadLoadsAgain) {
     EXPECT_TRUE(Mapped());
     ASSERT_NE(UsableCanEntries(), nullptr);
     EXPECT_EQ(capture.Texts().size(), 2u);
+    EXPECT_EQ(library_calls::Entries(),
+              (std::vector<std::string>{"canInitializeLibrary", "canUnloadLibrary",
+                                        "canUnloadLibrary", "canInitializeLibrary"}));
 }
 
 TEST_F(CanEmulatedBinding, BareNameIsFoundInTheSystemFolder) {
@@ -111,6 +130,7 @@ protected:
 
 TEST_F(CanEmulatedBindingMissingEntry, NamesTheEntryAndKeepsTheEarlierOnes) {
     InstallWithout(L"canWaitForEvent");
+    library_calls::Clear();
     std::wstring message;
     try {
         LoadCanDll();
@@ -124,6 +144,8 @@ TEST_F(CanEmulatedBindingMissingEntry, NamesTheEntryAndKeepsTheEarlierOnes) {
     for (size_t i = 0; i < filled.size(); ++i) {
         EXPECT_EQ(filled[i], i < 30) << CanEntryNames[i];
     }
+    // A failed resolution initialises nothing.
+    EXPECT_EQ(library_calls::Read().total, 0u);
 }
 
 TEST_F(CanEmulatedBindingMissingEntry, NoEntryOfAnEarlierLibrarySurvivesIntoAnIncompleteOne) {
@@ -131,6 +153,7 @@ TEST_F(CanEmulatedBindingMissingEntry, NoEntryOfAnEarlierLibrarySurvivesIntoAnIn
     LoadCanDll();
     ASSERT_NE(UsableCanEntries(), nullptr);
     InstallWithout(L"canWaitForEvent");
+    library_calls::Clear();
     EXPECT_THROW(LoadCanDll(), Exception);
     const auto filled = FilledCanEntries();
     for (size_t i = 30; i < filled.size(); ++i) {
@@ -139,10 +162,12 @@ TEST_F(CanEmulatedBindingMissingEntry, NoEntryOfAnEarlierLibrarySurvivesIntoAnIn
     // Unloading calls no entry of the released library (canUnloadLibrary among them).
     EXPECT_EQ(UnloadCanDll(), 0);
     EXPECT_FALSE(CanDllLoaded());
+    EXPECT_EQ(library_calls::Read().total, 0u);
 }
 
 TEST_F(CanEmulatedBindingMissingEntry, AChannelOnAnIncompleteBindingIsFailedAndCallsNothing) {
     InstallWithout(L"canWaitForEvent");
+    library_calls::Clear();
     TComponent owner(nullptr);
     auto* first = new TCanChannelEx(&owner);
     auto* second = new TCanChannelEx(&owner);
@@ -157,15 +182,19 @@ TEST_F(CanEmulatedBindingMissingEntry, AChannelOnAnIncompleteBindingIsFailedAndC
     // The first one failed inside the load, the second found the library loaded.
     EXPECT_EQ(first->WinHandle(), nullptr);
     EXPECT_NE(second->WinHandle(), nullptr);
+    EXPECT_EQ(library_calls::Texts(), std::vector<std::string>{});
 }
 
 TEST_F(CanEmulatedBindingMissingEntry, TheLastEntryMissingLeavesTheOtherThirtyThreeFilled) {
     InstallWithout(L"canUnloadLibrary");
+    library_calls::Clear();
     EXPECT_THROW(LoadCanDll(), Exception);
     const auto filled = FilledCanEntries();
     for (size_t i = 0; i < filled.size(); ++i) {
         EXPECT_EQ(filled[i], i < 33) << CanEntryNames[i];
     }
+    // Filled as canInitializeLibrary is, the binding is not complete: it is not initialised.
+    EXPECT_EQ(library_calls::Read().total, 0u);
 }
 
 } // namespace

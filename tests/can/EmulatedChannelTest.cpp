@@ -3,11 +3,14 @@
 #include "CanBus.h"
 #include "CanChanEx.h"
 #include "EmulatorSetup.h"
+#include "LibraryCalls.h"
 #include "MessagePump.h"
 #include "VarnikCanClassUnit.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,23 +85,42 @@ protected:
 
 TEST_F(CanEmulatedChannel, ValuesAfterCreationWithAGateway) {
     emulator_tool::Must(L"add 0");
+    library_calls::Clear();
     TCanChannelEx& ch = Create();
+    // Creating loads and initialises the library and asks for the channel count, nothing more.
+    EXPECT_EQ(library_calls::Entries(),
+              (std::vector<std::string>{"canInitializeLibrary", "canGetNumberOfChannels"}));
     EXPECT_FALSE(ch.LoadFailed());
     EXPECT_EQ(ch.CanHnd(), -1);
+    EXPECT_EQ(ch.driver(), ccNormal);
     EXPECT_EQ(ch.BitRate(), 1000000);
+    EXPECT_EQ((std::vector<int32_t>{ch.TSeg1(), ch.TSeg2(), ch.SJW(), ch.Samples()}),
+              (std::vector<int32_t>{4, 3, 1, 1}));
+    EXPECT_EQ(ch.channel(), 0);
+    EXPECT_TRUE(ch.options().Empty());
+    EXPECT_TRUE(ch.NotifyFlags().Empty());
     EXPECT_FALSE(ch.Active());
     EXPECT_FALSE(ch.BusActive());
+    for (int index = 1; index <= 4; ++index) {
+        EXPECT_FALSE(ch.GetEvent(index)) << index;
+    }
+    EXPECT_FALSE(ch.OnWrite());
     EXPECT_EQ(ch.ChannelCount(), 1u);
     EXPECT_TRUE(IsWindow(ch.WinHandle()));
 }
 
 TEST_F(CanEmulatedChannel, NoChannelIsAFailedLoad) {
+    library_calls::Clear();
     TCanChannelEx& ch = Create();
     EXPECT_TRUE(ch.LoadFailed());
     EXPECT_EQ(ch.ChannelCount(), 0u);
     ch.Open();
+    ch.SetActive(true);
     EXPECT_FALSE(ch.Active());
     EXPECT_EQ(ch.CanHnd(), -1);
+    // A failed channel never asks the library to open anything.
+    EXPECT_EQ(library_calls::Read().Count("canOpenChannel"), 0u);
+    EXPECT_EQ(library_calls::Read().Count("canInitializeLibrary"), 1u);
 }
 
 TEST_F(CanEmulatedChannel, CountsGatewaysAndVirtualChannels) {
@@ -114,6 +136,7 @@ struct NamingCase {
     const wchar_t* add; // vg730emu command that makes channel 0
     bool gatewayMode;
     const wchar_t* reported;
+    bool asksForEan; // the name is one gateway mode renames: item 11 is asked for after 13
 };
 
 class CanEmulatedNaming : public CanEmulatedChannel,
@@ -123,26 +146,40 @@ TEST_P(CanEmulatedNaming, NameOfChannelZero) {
     const NamingCase& c = GetParam();
     emulator_tool::Must(c.add);
     TCanChannelEx& ch = Create(c.gatewayMode);
+    library_calls::Clear();
     EXPECT_EQ(ch.ChannelNames(0), c.reported);
+    std::vector<std::string> asked = {library_calls::Call("canGetChannelData", 0, 13, 262144)};
+    if (c.asksForEan) {
+        asked.push_back(library_calls::Call("canGetChannelData", 0, 11, 262144));
+    }
+    EXPECT_EQ(library_calls::Texts(), asked);
     EXPECT_EQ(ch.ChannelName(), c.reported);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Can, CanEmulatedNaming,
     testing::Values(
-        NamingCase{"FirstEan", L"add 2 --name \"X VG730 #2\"", true, L"VG730 #2"},
+        NamingCase{"FirstEan", L"add 2 --name \"X VG730 #2\"", true, L"VG730 #2", true},
         NamingCase{"FirstEanExplicit", L"add 0 --ean 0007300099001237 --name \"X VG730 #0\"", true,
-                   L"VG730 #0"},
+                   L"VG730 #0", true},
         NamingCase{"SecondEan", L"add 2 --ean 0007300099002005 --name \"X VG730 #2 Y\"", true,
-                   L"VG730-2 #2 Y"},
+                   L"VG730-2 #2 Y", true},
         NamingCase{"OtherEan", L"add 2 --ean 0000000000000001 --name \"X VG730 #2\"", true,
-                   L"X VG730 #2 EAN: 0000000000000001"},
-        NamingCase{"NoHash", L"add 4 --name \"X VG730\"", true, L"VG730"},
-        NamingCase{"NotGatewayMode", L"add 0 --name \"X VG730 #0\"", false, L"X VG730 #0"},
+                   L"X VG730 #2 EAN: 0000000000000001", true},
+        // A gateway whose library delivers no EAN: zeros, not the first bytes of the name.
+        NamingCase{"NoEanReadsZeros", L"add 2 --no-ean --name \"X VG730 #2\"", true,
+                   L"X VG730 #2 EAN: 0000000000000000", true},
+        NamingCase{"NoEanWithoutHash", L"add 3 --no-ean --name \"VG730#3\"", true,
+                   L"VG730#3 EAN: 0000000000000000", true},
+        NamingCase{"NoHash", L"add 4 --name \"X VG730\"", true, L"VG730", true},
+        NamingCase{"HashNeedsTheBlank", L"add 3 --name \"VG730#3\"", true, L"VG730", true},
+        NamingCase{"TailAfterTheNumber", L"add 3 --name \"Tolvak VG730 #3 (spare unit)\"", true,
+                   L"VG730 #3 (spare unit)", true},
+        NamingCase{"NotGatewayMode", L"add 0 --name \"X VG730 #0\"", false, L"X VG730 #0", false},
         NamingCase{"VirtualUnchanged", L"add-virtual --name \"X Virtual VG730\"", true,
-                   L"X Virtual VG730"},
+                   L"X Virtual VG730", true},
         NamingCase{"LowerCaseUnchanged", L"add 5 --name \"Gateway vg730 #5\"", true,
-                   L"Gateway vg730 #5"}),
+                   L"Gateway vg730 #5", false}),
     [](const testing::TestParamInfo<NamingCase>& info) { return info.param.label; });
 
 TEST_F(CanEmulatedChannel, FirmwareWordsReadAsText) {
@@ -161,6 +198,23 @@ TEST_F(CanEmulatedChannel, FirmwareWordsReadAsText) {
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(ch.ChannelFirmware(static_cast<int32_t>(i)), cases[i].text) << i;
     }
+}
+
+// A library that answers the item queries with a failure and writes nothing: the firmware reads
+// as zeros and the name as empty text (which is no gateway name, so no EAN is asked for).
+TEST_F(CanEmulatedChannel, NothingDeliveredReadsAsZeroFirmwareAndNoName) {
+    emulator_tool::Must(L"add 0 --firmware 2.05.177");
+    emulator_tool::Must(L"entry-fault canGetChannelData -3");
+    const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canGetChannelData normal"); });
+    TCanChannelEx& ch = Create();
+    ASSERT_EQ(ch.ChannelCount(), 1u);
+    library_calls::Clear();
+    EXPECT_EQ(ch.ChannelFirmware(0), L"0.00.0");
+    EXPECT_EQ(ch.ChannelNames(0), L"");
+    using library_calls::Call;
+    EXPECT_EQ(library_calls::Texts(),
+              (std::vector<std::string>{Call("canGetChannelData", 0, 9, 8),
+                                        Call("canGetChannelData", 0, 13, 262144)}));
 }
 
 TEST_F(CanEmulatedChannel, OpenGivesAHandleAndCloseTakesItBack) {
@@ -254,16 +308,20 @@ TEST_F(CanEmulatedChannel, BitRateCodeTakesTheLibrarysTranslation) {
 
     int changes = 0;
     ch.SetOnStateChanged([&](TObject*) { ++changes; });
+    library_calls::Clear();
     ch.SetBitRate(CanLib::Bitrate50K);
+    EXPECT_EQ(library_calls::Texts(), std::vector<std::string>{"canTranslateBaud -7"});
     EXPECT_EQ(ch.BitRate(), 50000);
     EXPECT_EQ((std::vector<int32_t>{ch.TSeg1(), ch.TSeg2(), ch.SJW(), ch.Samples()}),
               (std::vector<int32_t>{static_cast<int32_t>(tseg1), static_cast<int32_t>(tseg2),
                                     static_cast<int32_t>(sjw), static_cast<int32_t>(samples)}));
     EXPECT_EQ(changes, 1);
 
-    // A plain bit rate leaves the timing values as they are.
+    // A plain bit rate leaves the timing values as they are and asks the library nothing.
     ch.SetTSeg1(9);
+    library_calls::Clear();
     ch.SetBitRate(250000);
+    EXPECT_EQ(library_calls::Read().total, 0u);
     EXPECT_EQ(ch.BitRate(), 250000);
     EXPECT_EQ(ch.TSeg1(), 9);
     EXPECT_EQ(ch.TSeg2(), static_cast<int32_t>(tseg2));
@@ -286,25 +344,81 @@ TEST_F(CanEmulatedChannel, AcceptedWritesAreToldToOnWrite) {
     const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
 
     // Closed: the library refuses the handle; its status comes back and nothing is told.
+    library_calls::Clear();
     const int32_t refused = ch.write(0x123, data, 3, CanLib::MsgStandard);
     EXPECT_NE(refused, 0);
     EXPECT_TRUE(written.empty());
+    using library_calls::Call;
+    EXPECT_EQ(library_calls::Texts(),
+              std::vector<std::string>{Call("canWrite", -1, 0x123, 3, 2) + " data=01 02 03"});
 
     ch.Open();
     ch.BusOn();
     ASSERT_TRUE(ch.BusActive());
+    library_calls::Clear();
     EXPECT_EQ(ch.write(0x123, data, 3, CanLib::MsgStandard), 0);
-    EXPECT_EQ(ch.write(0x1ABCDEF, data, 8, CanLib::MsgExtended), 0);
+    EXPECT_EQ(ch.write(0x1ABCDEF, data + 4, 4, CanLib::MsgExtended), 0);
     ASSERT_EQ(written.size(), 2u);
     EXPECT_EQ(written[0].sender, &ch);
     EXPECT_EQ(written[0].id, 0x123);
     EXPECT_EQ(written[0].msg, data);
     EXPECT_EQ(written[0].dlc, 3);
     EXPECT_EQ(written[0].flag, static_cast<int32_t>(CanLib::MsgStandard));
+    EXPECT_EQ(written[1].sender, &ch);
     EXPECT_EQ(written[1].id, 0x1ABCDEF);
-    EXPECT_EQ(written[1].dlc, 8);
+    EXPECT_EQ(written[1].msg, data + 4);
+    EXPECT_EQ(written[1].dlc, 4);
     EXPECT_EQ(written[1].flag, static_cast<int32_t>(CanLib::MsgExtended));
+    // OnWrite was told what the library was given: handle, identifier, length, flags, bytes.
+    std::vector<std::string> told;
+    for (const Written& w : written) {
+        std::string text = Call("canWrite", ch.CanHnd(), w.id, w.dlc, w.flag) + " data=";
+        for (int32_t i = 0; i < w.dlc; ++i) {
+            char byte[4];
+            std::snprintf(byte, sizeof(byte), i == 0 ? "%02x" : " %02x",
+                          static_cast<const uint8_t*>(w.msg)[i]);
+            text += byte;
+        }
+        told.push_back(text);
+    }
+    EXPECT_EQ(library_calls::Texts(), told);
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        Call("canWrite", ch.CanHnd(), 0x123, 3, 2) + " data=01 02 03",
+                        Call("canWrite", ch.CanHnd(), 0x1ABCDEF, 4, 4) + " data=05 06 07 08"}));
 }
+
+// Whatever status the library answers a write with comes back unchanged; only 0 is told.
+struct WriteStatusCase {
+    const char* label;
+    const wchar_t* fault; // the status canWrite answers, or "normal"
+    int32_t status;
+};
+
+class CanEmulatedWriteStatus : public CanEmulatedChannel,
+                               public testing::WithParamInterface<WriteStatusCase> {};
+
+TEST_P(CanEmulatedWriteStatus, ComesBackAndOnlySuccessIsTold) {
+    const WriteStatusCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(std::wstring(L"entry-fault canWrite ") + c.fault);
+    const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canWrite normal"); });
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    ch.BusOn();
+    int told = 0;
+    ch.SetOnWrite([&](TObject*, int32_t, const void*, int32_t, int32_t) { ++told; });
+    const uint8_t data[2] = {0xAA, 0x55};
+    EXPECT_EQ(ch.write(0x42, data, 2, CanLib::MsgStandard), c.status);
+    EXPECT_EQ(told, c.status == 0 ? 1 : 0);
+    // The channel carries on as it was: a failed write is no state change.
+    EXPECT_TRUE(ch.BusActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Can, CanEmulatedWriteStatus,
+    testing::Values(WriteStatusCase{"Accepted", L"normal", 0}, WriteStatusCase{"Minus2", L"-2", -2},
+                    WriteStatusCase{"Minus10", L"-10", -10}, WriteStatusCase{"Positive", L"7", 7}),
+    [](const testing::TestParamInfo<WriteStatusCase>& info) { return info.param.label; });
 
 TEST_F(CanEmulatedChannel, DestroyingAnOpenChannelClosesItInTheLibrary) {
     emulator_tool::Must(L"add 0");
@@ -375,6 +489,88 @@ TEST_F(CanEmulatedChannel, AnErrorInAHandlerIsReportedNotThrownThroughTheWindow)
     EXPECT_EQ(reported, std::vector<std::wstring>{L"handler failed"});
 }
 
+// Opening calls the library in this order, with the flags of the options and the driver type
+// of the driver setting, and asks for the notifications of the handlers assigned so far.
+struct OpenCallsCase {
+    const char* label;
+    TCanChanOptions options;
+    TCanChanDrivers driver;
+    bool statusHandler;
+    int32_t flags;
+    uint32_t driverType;
+    uint32_t notifyBits;
+};
+
+class CanEmulatedOpenCalls : public CanEmulatedChannel,
+                             public testing::WithParamInterface<OpenCallsCase> {};
+
+TEST_P(CanEmulatedOpenCalls, OpenPassesTheFlagsAndSettingsInOrder) {
+    const OpenCallsCase& c = GetParam();
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"add 1");
+    TCanChannelEx& ch = Create();
+    ch.SetChannel(1);
+    ch.SetOptions(c.options);
+    ch.SetDriver(c.driver);
+    ch.SetBitRate(125000);
+    ch.SetTSeg1(13);
+    ch.SetTSeg2(2);
+    ch.SetSJW(2);
+    ch.SetSamples(3);
+    if (c.statusHandler) {
+        ch.SetOnStateChanged([](TObject*) {});
+    }
+    library_calls::Clear();
+    ch.Open();
+    const TCanHandle h = ch.CanHnd();
+    ASSERT_GE(h, 0);
+    using library_calls::Call;
+    EXPECT_EQ(library_calls::Texts(), (std::vector<std::string>{
+                                          Call("canOpenChannel", 1, c.flags),
+                                          Call("canIoCtl", h, 20, 1) + " data=01",
+                                          Call("canSetBusParams", h, 125000, 13, 2, 2, 3, 0),
+                                          Call("canSetBusOutputControl", h, c.driverType),
+                                          Call("canSetNotify", h, ch.WinHandle(), c.notifyBits),
+                                      }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Can, CanEmulatedOpenCalls,
+    testing::Values(
+        OpenCallsCase{"NoOptions", {}, ccNormal, false, 0xA8, 4, 0x00},
+        OpenCallsCase{"NotExclusive", {ccNotExclusive}, ccNormal, false, 0xA0, 4, 0x00},
+        OpenCallsCase{"NoVirtual", {ccNoVirtual}, ccNormal, false, 0x88, 4, 0x00},
+        OpenCallsCase{"BothOptions", {ccNotExclusive, ccNoVirtual}, ccNormal, false, 0x80, 4, 0x00},
+        OpenCallsCase{"Silent", {ccNotExclusive}, ccSilent, false, 0xA0, 1, 0x00},
+        OpenCallsCase{"StatusHandler", {}, ccNormal, true, 0xA8, 4, 0x08}),
+    [](const testing::TestParamInfo<OpenCallsCase>& info) { return info.param.label; });
+
+// Bus parameters the library refuses close the channel's handle; the channel still ends open
+// with the handle of the open, which the library has closed.
+TEST_F(CanEmulatedChannel, RefusedBusParametersCloseTheHandleButLeaveTheChannelOpen) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"entry-fault canSetBusParams -1");
+    const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canSetBusParams normal"); });
+    TCanChannelEx& ch = Create();
+    library_calls::Clear();
+    ch.Open();
+    const TCanHandle h = ch.CanHnd();
+    ASSERT_GE(h, 0);
+    EXPECT_TRUE(ch.Active());
+    using library_calls::Call;
+    EXPECT_EQ(library_calls::Texts(),
+              (std::vector<std::string>{
+                  Call("canOpenChannel", 0, 0xA8),
+                  Call("canIoCtl", h, 20, 1) + " data=01",
+                  Call("canSetBusParams", h, 1000000, 4, 3, 1, 1, 0),
+                  Call("canClose", h),
+                  // The output control runs with the handle the failure left: -1.
+                  Call("canSetBusOutputControl", -1, 4),
+                  Call("canClose", -1),
+                  Call("canSetNotify", h, ch.WinHandle(), 0),
+              }));
+}
+
 // What the open flags ask for, seen through what the library then allows: an exclusive open
 // keeps every other open of the channel out, and a virtual channel opens only when virtual
 // channels are accepted.
@@ -420,9 +616,10 @@ INSTANTIATE_TEST_SUITE_P(
                     OpenCase{"Both", {ccNotExclusive, ccNoVirtual}, false, false}),
     [](const testing::TestParamInfo<OpenCase>& info) { return info.param.label; });
 
-// The status event: both bits 0x80 and 0x01 flush the transmit buffer and take the channel off
-// the bus, 0x02 takes it off the bus without a flush, anything else changes nothing. Frames
-// held back by the emulator stand for a transmit buffer that is not empty.
+// The status event as the library delivers it: the gateway's status bits and transmit level set
+// from outside, then the library's status notification to the channel's window. Both bits 0x80
+// and 0x01 flush the transmit buffer (canIoCtl 11) and take the channel off the bus; 0x02 takes
+// it off the bus without a flush; anything else changes nothing.
 struct StatusCase {
     const char* label;
     uint32_t bits;
@@ -437,31 +634,47 @@ TEST_P(CanEmulatedStatusEvent, ReactsToTheStatusBitsItReads) {
     const StatusCase& c = GetParam();
     emulator_tool::Must(L"add 0");
     TCanChannelEx& ch = Create();
-    ch.Open();
-    ch.BusOn();
-    uint8_t hold = 1;
-    ASSERT_EQ(ch.IoCtl(vg730emu::CAN_IOCTL_HOLD_TX, &hold, 1), 0);
-    const uint8_t data[2] = {1, 2};
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(ch.write(0x100 + i, data, 2, CanLib::MsgStandard), 0);
-    }
-    uint32_t waiting = 0;
-    ASSERT_EQ(ch.IoCtl(CanLib::IoCtlTxBufferLevel, &waiting, 4), 0);
-    ASSERT_EQ(waiting, 3u);
-    PumpMessagesFor(50);
-
     int changes = 0;
     ch.SetOnStateChanged([&](TObject*) { ++changes; });
-    uint32_t bits = c.bits;
-    ASSERT_EQ(ch.IoCtl(vg730emu::CAN_IOCTL_RAISE_STATUS, &bits, 4), 0);
+    ch.Open();
+    ch.BusOn();
+    // What the library told of going on the bus is handled before the gateway's state changes.
+    PumpMessagesFor(50);
+    const TCanHandle h = ch.CanHnd();
+    emulator_tool::Must(L"fault 0 tx-level 3");
+    if (c.bits != 0) {
+        emulator_tool::Must(L"fault 0 bus-status " + std::to_wstring(c.bits));
+    }
+    PumpMessagesFor(50);
+    ASSERT_TRUE(ch.BusActive());
+    changes = 0;
+    library_calls::Clear();
+
+    vg730emu::EmulatorControl control;
+    ASSERT_EQ(control.Notify(0, vg730emu::ParseNotifyEvent("status")), 1u);
     EXPECT_TRUE(PumpMessagesUntil([&] { return changes > 0; }, 5000));
     PumpMessagesFor(50);
 
+    using library_calls::Call;
+    std::vector<std::string> expected = {Call("canReadStatus", h)};
+    if (c.flushed) {
+        expected.push_back(Call("canIoCtl", h, 11, 0));
+    }
+    if (c.offBus) {
+        expected.push_back(Call("canBusOff", h));
+    }
+    // Going off the bus makes the library tell of a status change in turn; the reaction to
+    // that one begins with the next status read and may flush again, never go off twice.
+    const vg730emu::CanCallLog log = library_calls::Read();
+    std::vector<std::string> reaction = library_calls::Texts(log);
+    ASSERT_FALSE(reaction.empty());
+    reaction.erase(std::find(reaction.begin() + 1, reaction.end(), Call("canReadStatus", h)),
+                   reaction.end());
+    EXPECT_EQ(reaction, expected);
+    EXPECT_EQ(log.Count("canBusOff"), c.offBus ? 1u : 0u);
     EXPECT_EQ(ch.BusActive(), !c.offBus);
     EXPECT_TRUE(ch.Active());
-    waiting = 99;
-    ASSERT_EQ(ch.IoCtl(CanLib::IoCtlTxBufferLevel, &waiting, 4), 0);
-    EXPECT_EQ(waiting, c.flushed ? 0u : 3u);
+    EXPECT_EQ(control.Report(0).tx_level, c.flushed ? 0u : 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Can, CanEmulatedStatusEvent,
@@ -474,6 +687,95 @@ INSTANTIATE_TEST_SUITE_P(Can, CanEmulatedStatusEvent,
                          [](const testing::TestParamInfo<StatusCase>& info) {
                              return info.param.label;
                          });
+
+// Each of the library's notifications reaches its event, and the library notifies only what the
+// channel's handlers asked for.
+TEST_F(CanEmulatedChannel, TheLibrarysNotificationsReachTheirEvents) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    std::vector<std::string> events;
+    ch.SetOnCanRx([&](TObject*) { events.push_back("rx"); });
+    ch.SetOnCanTx([&](TObject*) { events.push_back("tx"); });
+    ch.SetOnCanError([&](TObject*) { events.push_back("error"); });
+    ch.SetOnStateChanged([&](TObject*) { events.push_back("state"); });
+    ch.Open();
+    ch.BusOn();
+    PumpMessagesFor(50);
+    vg730emu::EmulatorControl control;
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"rx", "rx"}, {"tx", "tx"}, {"error", "error"}, {"status", "state"}};
+    for (const auto& [notification, event] : cases) {
+        events.clear();
+        ASSERT_EQ(control.Notify(0, vg730emu::ParseNotifyEvent(notification)), 1u) << notification;
+        EXPECT_TRUE(PumpMessagesUntil([&] { return !events.empty(); }, 5000)) << notification;
+        PumpMessagesFor(30);
+        EXPECT_EQ(events, std::vector<std::string>{event}) << notification;
+    }
+    // Without a receive handler the library has no window to tell of a receive.
+    ch.SetOnCanRx(nullptr);
+    EXPECT_EQ(control.Notify(0, vg730emu::ParseNotifyEvent("rx")), 0u);
+    EXPECT_EQ(control.Notify(0, vg730emu::ParseNotifyEvent("tx")), 1u);
+    PumpMessagesFor(50);
+}
+
+// Handler changes reach the library as notification flags: at once while on the bus, when the
+// channel goes on the bus otherwise.
+TEST_F(CanEmulatedChannel, NotifyFlagsFollowTheHandlersAndReachTheLibraryOnTheBus) {
+    emulator_tool::Must(L"add 0");
+    TCanChannelEx& ch = Create();
+    ch.Open();
+    const TCanHandle h = ch.CanHnd();
+    const HWND window = ch.WinHandle();
+    using library_calls::Call;
+    const TNotifyEvent handler = [](TObject*) {};
+
+    // Open but off the bus: the library hears of no change.
+    library_calls::Clear();
+    ch.SetOnStateChanged(handler);
+    ch.SetOnStateChanged(nullptr);
+    ch.SetOnCanTx(handler);
+    EXPECT_EQ(library_calls::Read().Count("canSetNotify"), 0u);
+    ch.BusOn();
+    EXPECT_EQ(library_calls::Texts({"canSetNotify"}),
+              std::vector<std::string>{Call("canSetNotify", h, window, 0x02)});
+
+    struct Step {
+        int index; // 1 OnCanRx, 2 OnCanTx, 3 OnStateChanged, 4 OnCanError
+        bool assign;
+        TCanChanNotifyFlags flags;
+        uint32_t bits;
+    };
+    const std::vector<Step> steps = {
+        {3, true, {ccNotifyTx, ccNotifyStatus}, 0x0A},
+        {4, true, {ccNotifyTx, ccNotifyStatus, ccNotifyError}, 0x0E},
+        {1, true, {ccNotifyRx, ccNotifyTx, ccNotifyStatus, ccNotifyError}, 0x0F},
+        {2, false, {ccNotifyRx, ccNotifyStatus, ccNotifyError}, 0x0D},
+        {3, false, {ccNotifyRx, ccNotifyError}, 0x05},
+        {1, false, {ccNotifyError}, 0x04},
+        {4, false, {}, 0x00},
+    };
+    for (const Step& step : steps) {
+        library_calls::Clear();
+        ch.SetEvent(step.index, step.assign ? handler : nullptr);
+        EXPECT_EQ(ch.NotifyFlags(), step.flags) << "event " << step.index;
+        EXPECT_EQ(library_calls::Texts(),
+                  std::vector<std::string>{Call("canSetNotify", h, window, step.bits)})
+            << "event " << step.index << (step.assign ? " assigned" : " cleared");
+    }
+    // Another index is no event: nothing changes, nothing is passed.
+    library_calls::Clear();
+    ch.SetEvent(5, handler);
+    EXPECT_TRUE(ch.NotifyFlags().Empty());
+    EXPECT_EQ(library_calls::Read().total, 0u);
+
+    // A new window on the bus is passed at once with the current flags.
+    ch.SetOnCanError(handler);
+    NotifySink sink;
+    library_calls::Clear();
+    ch.SetWinHandle(sink.Window());
+    EXPECT_EQ(library_calls::Texts(),
+              std::vector<std::string>{Call("canSetNotify", h, sink.Window(), 0x04)});
+}
 
 // On the bus, a handler assigned or cleared reaches the library at once: receive notifications
 // start and stop with the receive handler, and follow a new notification window.

@@ -1,13 +1,17 @@
 // Benchmark (prints figures, asserts nothing): one gateway refresh as the main window does it,
 // against the emulated gateway - create the gateway back-end, count the channels, read every
-// name and firmware text, destroy it - with 1 and with 8 gateways, and whether handles, window
-// objects or memory grow over the runs. Goal: under 10 ms a refresh and no growth.
+// name and firmware text, destroy it - with 1 and with 8 gateways, all refreshes in this one
+// process as the updater runs them, once a second for as long as it is open. Prints the wall
+// time of a refresh and what the process holds before, during and after the runs. Goal: under
+// 10 ms a refresh and no growth of handles or memory.
 //
-//   scripts/wine-env build/win64/wine run build/win64/bin/can_refresh_benchmark.exe [runs]
+//   cmake --build --preset win64 --target can_refresh_benchmark_run
+//   scripts/wine-env build/win64/wine run build/win64/bin/can_refresh_benchmark.exe [refreshes]
 //
-// It sets the emulator up itself (vg730emu reset, add) and resets it at the end. Each
-// measurement runs in a fresh process of this program.
+// It sets the emulator up itself (vg730emu install when needed, reset, add) and resets it at
+// the end.
 #include "EmulatorTool.h"
+#include "ProcessResources.h"
 #include "VarnikCanClassUnit.h"
 
 #include <algorithm>
@@ -18,48 +22,51 @@
 
 namespace {
 
-// What the process holds. Wine keeps no handle or window-object counts for a process, so these
-// are read in ways it supports: the value a new handle gets (the handle table's lowest free slot
-// grows while handles leak), the message-only windows of this thread, and the committed memory
-// of the address space (heap, stacks and mapped libraries).
-struct Resources {
-    uintptr_t NextHandle = 0;
-    size_t Windows = 0;
-    size_t CommittedKiB = 0;
-    size_t ImageKiB = 0;
+// What the process holds. Under Wine the process's own handle and memory counters read 0, so
+// handles are counted in the system handle table and committed memory is summed over the
+// address space (outside loaded images); the channel's hidden windows are counted among the
+// message-only windows of this thread.
+struct Held {
+    ProcessResources Process;
+    int64_t Windows = 0;
 };
 
-Resources Measure() {
-    Resources r;
-    if (HANDLE probe = CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-        r.NextHandle = reinterpret_cast<uintptr_t>(probe);
-        CloseHandle(probe);
-    }
+Held Measure() {
+    Held held;
+    held.Process = ProcessResources::Now();
     for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
          w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr)) {
-        r.Windows += GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId();
+        held.Windows += GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId();
     }
-    MEMORY_BASIC_INFORMATION region = {};
-    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof(region)) == sizeof(region);
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT) {
-            r.CommittedKiB += region.RegionSize / 1024;
-            if (region.Type == MEM_IMAGE) {
-                r.ImageKiB += region.RegionSize / 1024;
-            }
-        }
-    }
-    return r;
+    return held;
 }
 
-double Ms(LONGLONG ticks, LONGLONG frequency) {
-    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency);
+void PrintHeld(const char* when, const Held& held, const Held& start) {
+    const ProcessResources growth = held.Process - start.Process;
+    std::printf("    %-16s handles %lld (%+lld), committed %lld KiB (%+lld KiB), lowest free TLS "
+                "slot %lld (%+lld), message-only windows %lld (%+lld)\n",
+                when, static_cast<long long>(held.Process.handles),
+                static_cast<long long>(growth.handles),
+                static_cast<long long>(held.Process.committedKiB),
+                static_cast<long long>(growth.committedKiB),
+                static_cast<long long>(held.Process.freeTlsSlot),
+                static_cast<long long>(growth.freeTlsSlot), static_cast<long long>(held.Windows),
+                static_cast<long long>(held.Windows - start.Windows));
 }
 
 LONGLONG Ticks() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now.QuadPart;
+}
+
+double Ms(LONGLONG ticks) {
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency);
 }
 
 // The times of one refresh: the whole, and its three steps.
@@ -70,13 +77,8 @@ struct Timing {
     double Destroy = 0; // channel, window, library release
 };
 
-// One refresh; Seen counts the channels it read a name and a firmware text of.
+// One refresh; Seen counts the channels it read a gateway name and a firmware text of.
 Timing Refresh(size_t& Seen) {
-    static const LONGLONG frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f.QuadPart;
-    }();
     Timing t;
     const LONGLONG start = Ticks();
     std::unique_ptr<TVnCanApi> api = TVg730CanApiCreator::CreateCanApiInternal();
@@ -86,16 +88,39 @@ Timing Refresh(size_t& Seen) {
     for (uint32_t i = 0; i < count; ++i) {
         const std::wstring name = api->ChannelNames(static_cast<int32_t>(i));
         const std::wstring firmware = api->GetChannelFirmware(static_cast<int32_t>(i));
-        Seen += !name.empty() && !firmware.empty();
+        Seen += name.rfind(L"VG730 #", 0) == 0 && !firmware.empty();
     }
     const LONGLONG queried = Ticks();
     api.reset();
     const LONGLONG end = Ticks();
-    t.Total = Ms(end - start, frequency);
-    t.Create = Ms(created - start, frequency);
-    t.Query = Ms(queried - created, frequency);
-    t.Destroy = Ms(end - queried, frequency);
+    t.Total = Ms(end - start);
+    t.Create = Ms(created - start);
+    t.Query = Ms(queried - created);
+    t.Destroy = Ms(end - queried);
     return t;
+}
+
+// The library's own share: the calls a refresh cannot do without - load, initialise, count, the
+// items 13, 11 and 9 of every channel, unload, release - made straight on the entry table,
+// without channel, window or text.
+double LibraryCycle() {
+    const LONGLONG start = Ticks();
+    SetCanDllName(FindGatewayDll());
+    LoadCanDll();
+    if (const TCanEntries* lib = UsableCanEntries()) {
+        int32_t count = 0;
+        lib->canGetNumberOfChannels(&count);
+        static std::vector<char> buffer(CanLib::ChannelNameBufferSize + 1);
+        for (int32_t i = 0; i < count; ++i) {
+            lib->canGetChannelData(i, CanLib::ItemChannelName, buffer.data(),
+                                   CanLib::ChannelNameBufferSize);
+            lib->canGetChannelData(i, CanLib::ItemEan, buffer.data(),
+                                   CanLib::ChannelNameBufferSize);
+            lib->canGetChannelData(i, CanLib::ItemFirmware, buffer.data(), 8);
+        }
+    }
+    UnloadCanDll();
+    return Ms(Ticks() - start);
 }
 
 struct Summary {
@@ -111,7 +136,8 @@ Summary Summarise(std::vector<double> values) {
     const auto at = [&](double q) {
         return values[std::min(values.size() - 1, static_cast<size_t>(q * values.size()))];
     };
-    return {sum / values.size(), at(0.5), at(0.95), values.back(), values.front()};
+    return {sum / static_cast<double>(values.size()), at(0.5), at(0.95), values.back(),
+            values.front()};
 }
 
 bool Tool(const std::wstring& arguments) {
@@ -124,139 +150,70 @@ bool Tool(const std::wstring& arguments) {
     return true;
 }
 
-// The library's own share: the calls a refresh cannot do without - load, initialise, count, the
-// items 13, 11 and 9 of every channel, unload, release - made straight on the entry table,
-// without channel, window or text. What this costs and what grows here is the library's.
-double LibraryCycle() {
-    static const LONGLONG frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f.QuadPart;
-    }();
-    const LONGLONG start = Ticks();
-    SetCanDllName(FindGatewayDll());
-    LoadCanDll();
-    int32_t count = 0;
-    if (const TCanEntries* lib = UsableCanEntries()) {
-        lib->canGetNumberOfChannels(&count);
-        static std::vector<char> buffer(CanLib::ChannelNameBufferSize + 1);
-        for (int32_t i = 0; i < count; ++i) {
-            lib->canGetChannelData(i, CanLib::ItemChannelName, buffer.data(),
-                                   CanLib::ChannelNameBufferSize);
-            lib->canGetChannelData(i, CanLib::ItemEan, buffer.data(),
-                                   CanLib::ChannelNameBufferSize);
-            lib->canGetChannelData(i, CanLib::ItemFirmware, buffer.data(), 8);
-        }
-    }
-    UnloadCanDll();
-    return Ms(Ticks() - start, frequency);
-}
+// What is made once at first use (folders, the window class, the loader's own tables) is no
+// growth: a few cycles run before the first measurement.
+constexpr int WarmUp = 20;
+// Where the holdings are shown on the way.
+constexpr int Checkpoints = 4;
 
-void PrintGrowth(const Resources& before, const Resources& after) {
-    std::printf(
-        "  next handle value 0x%llx -> 0x%llx (%+lld handles), message-only windows %zu -> "
-        "%zu, committed %zu KiB -> %zu KiB (%+lld KiB), of it images %zu KiB -> %zu KiB\n",
-        static_cast<unsigned long long>(before.NextHandle),
-        static_cast<unsigned long long>(after.NextHandle),
-        (static_cast<long long>(after.NextHandle) - static_cast<long long>(before.NextHandle)) / 4,
-        before.Windows, after.Windows, before.CommittedKiB, after.CommittedKiB,
-        static_cast<long long>(after.CommittedKiB) - static_cast<long long>(before.CommittedKiB),
-        before.ImageKiB, after.ImageKiB);
-}
-
-// One measurement in its own process: the emulated library cannot be loaded and initialised
-// much more than a thousand times in one process, so each kind of run gets a fresh one.
 bool MeasureRefreshes(int gateways, int runs) {
-    try {
-        // Warm up: what is made once at first use (folders, the window class) is no growth.
-        size_t seen = 0;
-        for (int i = 0; i < 20; ++i) {
-            Refresh(seen);
-            if (seen != static_cast<size_t>(gateways)) {
-                std::printf("%d gateways: the refresh read %zu\n", gateways, seen);
-                return false;
-            }
+    size_t seen = 0;
+    for (int i = 0; i < WarmUp; ++i) {
+        Refresh(seen);
+        if (seen != static_cast<size_t>(gateways)) {
+            std::printf("%d gateways: the refresh recognised %zu\n", gateways, seen);
+            return false;
         }
-        const Resources before = Measure();
-        std::vector<double> total, create, query, destroy;
-        for (int i = 0; i < runs; ++i) {
-            const Timing t = Refresh(seen);
-            total.push_back(t.Total);
-            create.push_back(t.Create);
-            query.push_back(t.Query);
-            destroy.push_back(t.Destroy);
-        }
-        const Resources after = Measure();
-        const Summary s = Summarise(total);
-        std::printf("gateway refresh, %d channel%s, %d runs: mean %.3f ms, median %.3f ms, "
-                    "p95 %.3f ms, max %.3f ms, min %.3f ms\n",
-                    gateways, gateways == 1 ? "" : "s", runs, s.Mean, s.Median, s.P95, s.Max,
-                    s.Min);
-        std::printf("  median of the steps: create %.3f ms, count/names/firmware %.3f ms, "
-                    "destroy %.3f ms\n",
-                    Summarise(create).Median, Summarise(query).Median, Summarise(destroy).Median);
-        PrintGrowth(before, after);
-    } catch (const std::exception& e) {
-        std::printf("refresh failed: %s\n", e.what());
-        return false;
     }
-    return true;
+    std::printf("gateway refresh, %d channel%s, %d refreshes in this process:\n", gateways,
+                gateways == 1 ? "" : "s", runs);
+    const Held start = Measure();
+    PrintHeld("before", start, start);
+    std::vector<double> total, create, query, destroy;
+    size_t missed = 0;
+    for (int i = 1; i <= runs; ++i) {
+        const Timing t = Refresh(seen);
+        missed += seen != static_cast<size_t>(gateways);
+        total.push_back(t.Total);
+        create.push_back(t.Create);
+        query.push_back(t.Query);
+        destroy.push_back(t.Destroy);
+        if (i % std::max(1, runs / Checkpoints) == 0 || i == runs) {
+            PrintHeld(("after " + std::to_string(i)).c_str(), Measure(), start);
+        }
+    }
+    const Summary s = Summarise(total);
+    std::printf("    wall time: median %.3f ms, p95 %.3f ms, mean %.3f ms, max %.3f ms, min "
+                "%.3f ms\n",
+                s.Median, s.P95, s.Mean, s.Max, s.Min);
+    std::printf("    median of the steps: create %.3f ms, count/names/firmware %.3f ms, destroy "
+                "%.3f ms\n",
+                Summarise(create).Median, Summarise(query).Median, Summarise(destroy).Median);
+    if (missed != 0) {
+        std::printf("    %zu refreshes did not recognise every gateway\n", missed);
+    }
+    return missed == 0;
 }
 
-bool MeasureLibrary(int runs) {
-    try {
-        for (int i = 0; i < 20; ++i) {
-            LibraryCycle();
-        }
-        const Resources before = Measure();
-        std::vector<double> cycles;
-        for (int i = 0; i < runs; ++i) {
-            cycles.push_back(LibraryCycle());
-        }
-        const Resources after = Measure();
-        std::printf("  the library alone (load, initialise, count, items 13/11/9, unload), %d "
-                    "runs: median %.3f ms\n",
-                    runs, Summarise(cycles).Median);
-        PrintGrowth(before, after);
-    } catch (const std::exception& e) {
-        std::printf("library cycle failed: %s\n", e.what());
-        return false;
+void MeasureLibrary(int runs) {
+    for (int i = 0; i < WarmUp; ++i) {
+        LibraryCycle();
     }
-    return true;
-}
-
-// Runs this program again for one measurement; its lines go to the same output.
-bool InChild(const std::wstring& arguments) {
-    std::fflush(stdout);
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        std::printf("cannot start the measurement (error %lu)\n", GetLastError());
-        return false;
+    const Held start = Measure();
+    std::vector<double> cycles;
+    for (int i = 0; i < runs; ++i) {
+        cycles.push_back(LibraryCycle());
     }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
-    constexpr DWORD Limit = 10 * 60 * 1000;
-    if (WaitForSingleObject(processHandle.get(), Limit) != WAIT_OBJECT_0) {
-        TerminateProcess(processHandle.get(), 1);
-        std::printf("the measurement did not end in 10 minutes\n");
-        return false;
-    }
-    DWORD code = 1;
-    GetExitCodeProcess(processHandle.get(), &code);
-    if (code != 0) {
-        std::printf("the measurement ended with exit code %lu\n", code);
-    }
-    return code == 0;
+    const Summary s = Summarise(cycles);
+    std::printf("  the library alone (load, initialise, count, items 13/11/9, unload, release), "
+                "%d cycles: median %.3f ms, p95 %.3f ms\n",
+                runs, s.Median, s.P95);
+    PrintHeld("after them", Measure(), start);
 }
 
 bool Run(int gateways, int runs) {
-    if (!Tool(L"reset")) {
+    // A Wine session whose emulator driver is not running yet gets it installed first.
+    if (emulator_tool::Run(L"reset").ExitCode != 0 && !(Tool(L"install") && Tool(L"reset"))) {
         return false;
     }
     for (int n = 0; n < gateways; ++n) {
@@ -264,27 +221,21 @@ bool Run(int gateways, int runs) {
             return false;
         }
     }
-    const std::wstring tail = std::to_wstring(gateways) + L" " + std::to_wstring(runs);
-    const bool refreshed = InChild(L"--refreshes " + tail);
-    const bool library = InChild(L"--library " + tail);
-    return refreshed && library;
+    try {
+        const bool refreshed = MeasureRefreshes(gateways, runs);
+        MeasureLibrary(runs);
+        return refreshed;
+    } catch (const std::exception& e) {
+        std::printf("the measurement failed: %s\n", e.what());
+        return false;
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4) {
-        // A measurement of its own, started by the run below.
-        const std::string kind = argv[1];
-        const int gateways = std::atoi(argv[2]);
-        const int runs = std::atoi(argv[3]);
-        const bool ok =
-            kind == "--refreshes" ? MeasureRefreshes(gateways, runs) : MeasureLibrary(runs);
-        std::fflush(stdout);
-        return ok ? 0 : 1;
-    }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
-    std::printf("goal: under 10 ms a refresh, no growth of handles or memory over the runs\n");
+    std::printf("goal: under 10 ms a refresh, no growth of handles or memory over the refreshes\n");
     bool ok = true;
     for (int gateways : {1, 8}) {
         ok = Run(gateways, runs) && ok;
