@@ -1,5 +1,6 @@
 // Native: the prompts before programming, the usage text and the "NOT updated" ending, as a
 // person at a console, a person who is not there and a calling program meet them.
+#include "ExpectedOutput.h"
 #include "NativePlatform.h"
 #include "console.h"
 
@@ -15,13 +16,10 @@ using flash_test::platform_state;
 
 constexpr ean_words gateway{0x00073000, 0x99001237};
 
-const std::string warning =
-    "\nWARNING: Programming wrong firmware may render the device unusable.\n"
-    "ARE YOU SURE YOU WANT TO CONTINUE?\n"
-    "Press (upper case)) G to program the device, or any other key to quit.\n";
-const std::string space_prompt = "Press SPACE to start programming, or any other key to quit.\n";
-const std::string not_updated = "\nThe firmware was NOT updated.\nPress RETURN to quit.\n";
-const std::string not_updated_unattended = "\nThe firmware was NOT updated.\n";
+using flash_expected::not_updated;
+using flash_expected::not_updated_unattended;
+using flash_expected::space_prompt;
+using flash_expected::warning;
 
 struct confirm_case {
     const char* name;
@@ -135,23 +133,8 @@ TEST_F(Ending, UnattendedReadsNothing) {
     EXPECT_EQ(platform_state().input_reads, 0);
 }
 
-const std::string usage_text =
-    "\n"
-    "Usage:\n"
-    "vessa_flash [flags] filename\n"
-    "  -Cn           Program device number n (0,1,2,...).\n"
-    "  -index        Index mode. The specified file is an index file.\n"
-    "  -ask          Ask some impertinent questions before programming.\n"
-    "  -dont_ask     Skip hardware type test and try to program anyway.\n"
-    "                NOTE: May still prompt for input.\n"
-    "  -unattended   Don't require user input of any kind.\n"
-    "                NOTE: some safety checks are skipped.\n"
-    "  -all          Program all available devices.\n"
-    "                NOTE: use this with caution.\n"
-    "  -vc           Perform a firmware version check where applicable. Index mode req'd.\n"
-    "  filename:  File to download; it must have .img format.\n"
-    "\n";
-const std::string banner = "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
+using flash_expected::banner;
+using flash_expected::usage_text;
 
 struct usage_case {
     const char* name;

@@ -1,6 +1,7 @@
 // Native: the image loader, its two checksums and the tag scan, on files written by the
 // emulator's image writer (an implementation of the layout of its own).
 #include "NativePlatform.h"
+#include "TestFolder.h"
 #include "image.h"
 
 #include "ImageWriter.h"
@@ -13,8 +14,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -37,27 +36,16 @@ protected:
         flash_test::reset_platform();
         flash::settings = {};
         flash::reset_image_state();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name =
-            std::string("vg730_image_") + info->test_suite_name() + "_" + info->name();
-        for (char& c : name) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        folder_ = fs::temp_directory_path() / (name + "_" + std::to_string(getpid()));
-        fs::create_directories(folder_);
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     std::string write(const std::vector<std::uint8_t>& bytes, const char* name = "test.img") {
-        const fs::path path = folder_ / name;
+        const fs::path path = folder_.path() / name;
         write_file(path, bytes);
         return path.string();
     }
     std::string write(const vg730::ImageSpec& spec) { return write(vg730::BuildImage(spec)); }
 
-    fs::path folder_;
+    flash_test::test_folder folder_;
 };
 
 vg730::ImageSpec small_image() {
@@ -200,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoadFailure, ::testing::ValuesIn(failure_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImageFiles, MissingFile) {
-    const std::string path = (folder_ / "absent.img").string();
+    const std::string path = (folder_.path() / "absent.img").string();
     flash::image_layout layout;
     EXPECT_EQ(flash::load_image(path.c_str(), layout), -1);
     EXPECT_EQ(captured_output(), "Error: Unable to open file '" + path + "'\n");

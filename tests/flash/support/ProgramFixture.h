@@ -1,6 +1,7 @@
 // Native side: a fixture that runs the whole programmer against emulated devices.
 #pragma once
 
+#include "ExpectedOutput.h"
 #include "NativePlatform.h"
 #include "TestFolder.h"
 #include "driver.h"
@@ -16,8 +17,7 @@
 
 namespace flash_test {
 
-inline const std::string banner =
-    "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
+using flash_expected::banner;
 
 inline std::size_t count_of(const std::string& text, const std::string& part) {
     std::size_t n = 0;

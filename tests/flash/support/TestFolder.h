@@ -1,4 +1,4 @@
-// Native side: a scratch folder per test, removed afterwards.
+// Both sides (tests): a scratch folder per test, removed afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +9,21 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "WinApi.h"
+#else
 #include <unistd.h>
+#endif
 
 namespace flash_test {
+
+inline unsigned long process_id() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
 
 class test_folder {
 public:
@@ -25,13 +37,20 @@ public:
             }
         }
         // The process id keeps runs of other build trees on this machine apart.
-        path_ = std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()));
-        std::filesystem::remove_all(path_);
+        path_ =
+            std::filesystem::temp_directory_path() / (name + "_" + std::to_string(process_id()));
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
         std::filesystem::create_directories(path_);
     }
     test_folder(const test_folder&) = delete;
     test_folder& operator=(const test_folder&) = delete;
-    ~test_folder() { std::filesystem::remove_all(path_); }
+    // A child program that just ended may still hold the folder for a moment (seen under Wine):
+    // what cannot be removed stays behind rather than ending the test run.
+    ~test_folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
 
     const std::filesystem::path& path() const { return path_; }
 

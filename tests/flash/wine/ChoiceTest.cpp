@@ -9,11 +9,8 @@ namespace {
 
 using namespace flash_wine;
 
-const std::string warning =
-    "\nWARNING: Programming wrong firmware may render the device unusable.\n"
-    "ARE YOU SURE YOU WANT TO CONTINUE?\n"
-    "Press (upper case)) G to program the device, or any other key to quit.\n";
-const std::string space_prompt = "Press SPACE to start programming, or any other key to quit.\n";
+using flash_expected::space_prompt;
+using flash_expected::warning;
 
 vg730::ImageSpec other_ean_image() {
     vg730::ImageSpec spec = Gateways::small();
@@ -203,7 +200,7 @@ TEST_P(IndexFile, ChoosesTheImage) {
     arguments.insert(arguments.begin(), {"-index", "-unattended"});
     arguments.push_back("index.ini");
     run_options options;
-    options.working_directory = folder_.string();
+    options.working_directory = folder_->path().string();
     const run_result r = run_flasher(arguments, options);
     if (c.loaded.empty()) {
         EXPECT_EQ(r.exit_code, 1);

@@ -2,7 +2,9 @@
 // scratch folder, and the real vessa_flash.exe run against them.
 #pragma once
 
+#include "ExpectedOutput.h"
 #include "FlasherProcess.h"
+#include "TestFolder.h"
 
 #include "EmulatorControl.h"
 #include "ImageWriter.h"
@@ -18,9 +20,8 @@
 
 namespace flash_wine {
 
-inline const std::string banner =
-    "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
-inline const std::string not_updated = "\nThe firmware was NOT updated.\nPress RETURN to quit.\n";
+using flash_expected::banner;
+using flash_expected::not_updated;
 
 class Gateways : public ::testing::Test {
 public:
@@ -36,23 +37,11 @@ protected:
     void SetUp() override {
         vg730emu::ResetEmulator();
         control_.emplace();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name =
-            std::string("vessa_flash_") + info->test_suite_name() + "_" + info->name();
-        for (char& c : name) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        folder_ = std::filesystem::temp_directory_path() /
-                  (name + "_" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
+        folder_.emplace();
     }
     void TearDown() override {
         control_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
+        folder_.reset();
     }
 
     vg730emu::EmulatorControl& control() { return *control_; }
@@ -67,13 +56,13 @@ protected:
     void add(std::uint32_t n, const Vg730Identity& id = identity()) { control().AddDevice(n, id); }
 
     std::string image(const std::string& name, const vg730::ImageSpec& spec = small()) {
-        const std::filesystem::path path = folder_ / name;
+        const std::filesystem::path path = folder_->path() / name;
         std::filesystem::create_directories(path.parent_path());
         vg730::WriteImageFile(path, spec);
         return path.string();
     }
     std::string file(const std::string& name, const std::string& bytes) {
-        const std::filesystem::path path = folder_ / name;
+        const std::filesystem::path path = folder_->path() / name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path.string();
     }
@@ -81,7 +70,7 @@ protected:
     Vg730Report report(std::uint32_t n) { return control().Report(n); }
 
     std::optional<vg730emu::EmulatorControl> control_;
-    std::filesystem::path folder_;
+    std::optional<flash_test::test_folder> folder_;
 };
 
 // Faults, as the device model names them.

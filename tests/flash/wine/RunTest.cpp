@@ -1,5 +1,6 @@
 // Windows side: the real vessa_flash.exe under Wine as people and calling programs meet it when
 // no device answers: usage, refused arguments, an absent device, and the waits for input.
+#include "ExpectedOutput.h"
 #include "FlasherProcess.h"
 
 #include <gtest/gtest.h>
@@ -12,23 +13,8 @@ namespace {
 
 using namespace flash_wine;
 
-const std::string banner = "\nFirmware programmer - USB CAN interfaces, (c) Tolvak-Quorvel\n";
-const std::string usage_text =
-    "\n"
-    "Usage:\n"
-    "vessa_flash [flags] filename\n"
-    "  -Cn           Program device number n (0,1,2,...).\n"
-    "  -index        Index mode. The specified file is an index file.\n"
-    "  -ask          Ask some impertinent questions before programming.\n"
-    "  -dont_ask     Skip hardware type test and try to program anyway.\n"
-    "                NOTE: May still prompt for input.\n"
-    "  -unattended   Don't require user input of any kind.\n"
-    "                NOTE: some safety checks are skipped.\n"
-    "  -all          Program all available devices.\n"
-    "                NOTE: use this with caution.\n"
-    "  -vc           Perform a firmware version check where applicable. Index mode req'd.\n"
-    "  filename:  File to download; it must have .img format.\n"
-    "\n";
+using flash_expected::banner;
+using flash_expected::usage_text;
 
 struct usage_case {
     const char* name;

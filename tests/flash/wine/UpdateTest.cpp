@@ -233,7 +233,7 @@ class BadImage : public Gateways, public ::testing::WithParamInterface<image_cas
 TEST_P(BadImage, RefusedBeforeAnythingIsSent) {
     const image_case& c = GetParam();
     add(1);
-    const std::string path = c.make(*this, folder_);
+    const std::string path = c.make(*this, folder_->path());
     std::string message = c.message;
     if (const auto at = message.find("<path>"); at != std::string::npos) {
         message.replace(at, 6, path);
