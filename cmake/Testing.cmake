@@ -78,3 +78,15 @@ function(vg_add_wine_script_test name)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_state)
     endif()
 endfunction()
+
+# vg_add_wine_run_target(TARGET [ARGS...])
+# A build target TARGET_run that runs the Windows program TARGET once in the build tree's Wine
+# environment and stops that environment afterwards: how benchmarks, which print figures and are
+# no tests, are run.
+function(vg_add_wine_run_target target)
+    add_custom_target(${target}_run
+        COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} run $<TARGET_FILE:${target}> ${ARGN}
+        COMMAND ${VG_WINE_ENV} ${VG_WINE_ROOT} stop
+        DEPENDS ${target}
+        USES_TERMINAL VERBATIM)
+endfunction()
