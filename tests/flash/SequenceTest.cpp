@@ -1,5 +1,6 @@
 // Native: the programming sequence against the emulated device model: the address and chunk
 // rules, the erase checks, the progress marks and rates, and every failing step with its message.
+#include "DeviceFaults.h"
 #include "NativePlatform.h"
 #include "TestFolder.h"
 #include "driver.h"
@@ -217,37 +218,10 @@ const std::string other_hint =
 const std::string full_download = "Erasing...\nDownload started: ##\nDownload complete (1026000 "
                                   "bytes/s, total 1026 bytes).\n";
 
-Vg730Fault status_fault(Vg730RequestKind kind, std::uint32_t nth, std::int32_t status) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_ANSWER_STATUS;
-    f.kind = kind;
-    f.nth = nth;
-    f.repeat = 1;
-    f.status = status;
-    return f;
-}
-Vg730Fault call_fault(Vg730RequestKind kind, std::uint32_t nth) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_FAIL_CALL;
-    f.kind = kind;
-    f.nth = nth;
-    f.repeat = 1;
-    return f;
-}
-Vg730Fault refuse_start(std::int32_t status) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_REFUSE_START;
-    f.status = status;
-    return f;
-}
-Vg730Fault corrupt(std::uint32_t address, std::uint32_t length) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_CORRUPT;
-    f.address = address;
-    f.length = length;
-    f.mask = 0x01;
-    return f;
-}
+using flash_faults::call_fault;
+using flash_faults::corrupt;
+using flash_faults::refuse_start;
+using flash_faults::status_fault;
 
 // clang-format off
 const failure_case failure_cases[] = {

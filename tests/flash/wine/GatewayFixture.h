@@ -4,6 +4,7 @@
 
 #include "ExpectedOutput.h"
 #include "FlasherProcess.h"
+#include "DeviceFaults.h"
 #include "TestFolder.h"
 
 #include "EmulatorControl.h"
@@ -73,37 +74,9 @@ protected:
     std::optional<flash_test::test_folder> folder_;
 };
 
-// Faults, as the device model names them.
-inline Vg730Fault status_fault(Vg730RequestKind kind, std::uint32_t nth, std::int32_t status) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_ANSWER_STATUS;
-    f.kind = kind;
-    f.nth = nth;
-    f.repeat = 1;
-    f.status = status;
-    return f;
-}
-inline Vg730Fault call_fault(Vg730RequestKind kind, std::uint32_t nth) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_FAIL_CALL;
-    f.kind = kind;
-    f.nth = nth;
-    f.repeat = 1;
-    return f;
-}
-inline Vg730Fault refuse_start(std::int32_t status) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_REFUSE_START;
-    f.status = status;
-    return f;
-}
-inline Vg730Fault corrupt(std::uint32_t address, std::uint32_t length) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_CORRUPT;
-    f.address = address;
-    f.length = length;
-    f.mask = 0x01;
-    return f;
-}
+using flash_faults::call_fault;
+using flash_faults::corrupt;
+using flash_faults::refuse_start;
+using flash_faults::status_fault;
 
 } // namespace flash_wine
