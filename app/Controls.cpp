@@ -28,7 +28,8 @@ TControl::TCreateParams ButtonParams(const TBounds& bounds, const std::wstring& 
     return params;
 }
 
-TControl::TCreateParams MemoParams(const TBounds& bounds, TAnchors anchors, bool visible) {
+TControl::TCreateParams MemoParams(const TBounds& bounds, TAnchors anchors, bool visible,
+                                   bool scrollBars) {
     TControl::TCreateParams params;
     params.ClassName = L"Edit";
     // No word wrap: lines run on to the right as they are.
@@ -149,8 +150,8 @@ void TButton::Command(WORD code) {
 
 // ---- TMemo -------------------------------------------------------------------------------------
 
-TMemo::TMemo(TForm& owner, const TBounds& bounds, TAnchors anchors, bool visible)
-    : TControl(owner, MemoParams(bounds, anchors, visible)) {
+TMemo::TMemo(TForm& owner, const TBounds& bounds, TAnchors anchors, bool visible, bool scrollBars)
+    : TControl(owner, MemoParams(bounds, anchors, visible, scrollBars)) {
     // A long transcript is never cut at the control's default limit.
     SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
 }

@@ -90,7 +90,8 @@ public:
 // A multi-line text box without word wrap; its lines are those of a TStrings.
 class TMemo : public TControl {
 public:
-    TMemo(TForm& owner, const TBounds& bounds, TAnchors anchors, bool visible);
+    TMemo(TForm& owner, const TBounds& bounds, TAnchors anchors, bool visible,
+          bool scrollBars = false);
     TStrings Lines() const;
     void SetLines(const TStrings& lines);
     void Clear();

@@ -17,7 +17,9 @@ TForm::TFormStyle ReportFormStyle() {
 TReportForm::TReportForm()
     : TForm(ReportFormStyle()),
       CloseButton(*this, {517, 504, 75, 25}, L"Close", {akTop, akRight, akBottom}),
-      ResultMemo(*this, {9, 10, 583, 488}, {akLeft, akTop, akRight, akBottom}, true) {
+      // Scroll bars: the command line and a long transcript reach beyond the box, and the
+      // lines out of sight are often the ones that say what went wrong.
+      ResultMemo(*this, {9, 10, 583, 488}, {akLeft, akTop, akRight, akBottom}, true, true) {
     CloseButton.OnClick = [this] { CloseButtonClick(); };
 }
 
