@@ -33,8 +33,8 @@ TControl::TCreateParams MemoParams(const TBounds& bounds, TAnchors anchors, bool
     TControl::TCreateParams params;
     params.ClassName = L"Edit";
     // No word wrap: lines run on to the right as they are.
-    params.Style =
-        ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | ES_NOHIDESEL | WS_TABSTOP;
+    params.Style = ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
+                   WS_TABSTOP | (scrollBars ? WS_HSCROLL | WS_VSCROLL : 0);
     params.ExStyle = WS_EX_CLIENTEDGE;
     params.Bounds = bounds;
     params.Anchors = anchors;
