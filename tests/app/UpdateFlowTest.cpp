@@ -26,14 +26,14 @@ Vg730Fault Latency(std::uint32_t microseconds) {
     return f;
 }
 
-[[maybe_unused]] Vg730Fault RestartTime(std::uint32_t milliseconds) {
+Vg730Fault RestartTime(std::uint32_t milliseconds) {
     Vg730Fault f{};
     f.type = VG730_FAULT_RESTART_TIME;
     f.value = milliseconds;
     return f;
 }
 
-[[maybe_unused]] Vg730Fault UnplugAt(Vg730RequestKind kind, std::uint32_t nth) {
+Vg730Fault UnplugAt(Vg730RequestKind kind, std::uint32_t nth) {
     Vg730Fault f{};
     f.type = VG730_FAULT_UNPLUG;
     f.kind = kind;
@@ -240,5 +240,262 @@ TEST_P(WholeUpdate, FromOfferToResultAndReport) {
 
 INSTANTIATE_TEST_SUITE_P(Dpi, WholeUpdate, ::testing::Values(96, 144),
                          [](const auto& info) { return "dpi" + std::to_string(info.param); });
+
+// ---- answers and failures ----------------------------------------------------------------------
+
+TEST_F(UpdaterTest, AnsweringNoChangesNothing) {
+    AddGateway(0);
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.176", seen))
+        << seen.Describe();
+    window.ClickUpdate();
+    ExpectMessage(Confirmation, L"No");
+
+    EXPECT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    EXPECT_EQ(seen.action, L"Current firmware: 2.05.176");
+    EXPECT_FALSE(seen.reportButton.visible);
+    EXPECT_EQ(Report(0).requests[VG730_REQ_FLASH_COMMAND], 0u);
+    // Refreshing goes on.
+    Control().RemoveDevice(0);
+    EXPECT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen, 5s)) << seen.Describe();
+    EXPECT_EQ(window.WaitForMessage(0ms), std::nullopt);
+}
+
+class MissingFile : public UpdaterTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+// The whole path in the message, commas and all; nothing run, and the result says so.
+TEST_P(MissingFile, IsNamedAndNothingRuns) {
+    const std::wstring missing = GetParam();
+    Folder().Remove(missing);
+    AddGateway(0);
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    ASSERT_NE(Folder().Path().find(L','), std::wstring::npos);
+
+    window.ClickUpdate();
+    ExpectMessage(Confirmation, L"Yes");
+    ExpectMessage(L"File not found: {" + Folder().Path() + missing + L"}", L"OK");
+    ExpectMessage(Failed, L"OK");
+
+    EXPECT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    EXPECT_FALSE(seen.reportButton.visible);
+    EXPECT_EQ(seen.action, L"Current firmware: 2.05.176");
+    EXPECT_EQ(Report(0).requests[VG730_REQ_GET_CARD_INFO], 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MissingFile, ::testing::Values(FlasherName, ImageName),
+                         [](const auto& info) { return info.index == 0 ? "flasher" : "image"; });
+
+// A download that fails leaves the gateway without working firmware; a second try succeeds.
+TEST_F(UpdaterTest, FailedDownloadThenRetrySucceeds) {
+    AddGateway(0);
+    Control().SetFault(0, flash_faults::call_fault(VG730_REQ_DOWNLOAD, 66));
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+
+    RunUpdate(Failed);
+    const std::vector<std::wstring> lines = LinesOf(ReadReport());
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[lines.size() - 4],
+              L"Download started: ##Error: Download failed (addr=0x10400, len=0x10, r=-1, "
+              L"status=0)");
+    EXPECT_EQ(lines[lines.size() - 3], L"");
+    EXPECT_EQ(lines[lines.size() - 2], L"The firmware was NOT updated.");
+    EXPECT_EQ(lines[lines.size() - 1], L"Press RETURN to quit.");
+
+    // As a user would: try again.
+    Control().ClearFaults(0);
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    RunUpdate(Complete);
+    EXPECT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.177", seen))
+        << seen.Describe();
+}
+
+// Unplugged in the middle of the download and plugged in again: the update failed, and the
+// window offers it again, and then it succeeds.
+TEST_F(UpdaterTest, UnpluggedDuringTheDownloadThenPluggedInAgain) {
+    AddGateway(0);
+    Control().SetFault(0, UnplugAt(VG730_REQ_DOWNLOAD, 60));
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+
+    RunUpdate(Failed);
+    EXPECT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen)) << seen.Describe();
+    const std::vector<std::wstring> lines = LinesOf(ReadReport());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], L"The firmware was NOT updated.");
+
+    Control().RemoveDevice(0);
+    AddGateway(0);
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    RunUpdate(Complete);
+}
+
+// An image made for another gateway: the flash programmer warns, gets no answer and programs
+// nothing.
+TEST_F(UpdaterTest, ImageForAnotherGatewayIsDeclined) {
+    vg730::ImageSpec other = ProgramFolder::SmallImage();
+    other.ean = "0007300099002005";
+    Folder().WriteImage(other);
+    AddGateway(0);
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+
+    RunUpdate(Failed);
+    const std::wstring report = ReadReport();
+    EXPECT_NE(report.find(L"\r\nWARNING: Programming wrong firmware may render the device "
+                          L"unusable.\r\nARE YOU SURE YOU WANT TO CONTINUE?\r\n"),
+              std::wstring::npos)
+        << WideToUtf8(report);
+    EXPECT_NE(report.find(L"\r\nThe firmware was NOT updated.\r\n"), std::wstring::npos);
+    const Vg730Report device = Report(0);
+    EXPECT_EQ(device.identity.firmware.build, 176u);
+    EXPECT_EQ(device.requests[VG730_REQ_FLASH_COMMAND], 0u);
+    EXPECT_EQ(device.image_ok, 1u);
+}
+
+// A gateway that needs 8 s to come back is waited for, not reported as failed.
+TEST_F(UpdaterTest, SlowRestartIsWaitedFor) {
+    AddGateway(0);
+    Control().SetFault(0, RestartTime(8000));
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    RunUpdate(Complete);
+    EXPECT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.177", seen))
+        << seen.Describe();
+}
+
+// ---- a flash programmer that never ends --------------------------------------------------------
+
+struct StandInCase {
+    const char* name;
+    const wchar_t* mode;
+    const wchar_t* variable;
+    const wchar_t* value;
+    const wchar_t* lastLine;
+};
+
+class NeverEnding : public UpdaterTest, public ::testing::WithParamInterface<StandInCase> {};
+
+TEST_P(NeverEnding, IsStoppedAndTheFlowGoesOn) {
+    const StandInCase& c = GetParam();
+    Folder().CopyFromBin(L"flasher_stand_in.exe", FlasherName);
+    AddGateway(0);
+    MainWindow& window = StartUpdater({{c.variable, c.value}, {L"VG730_STAND_IN", c.mode}});
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+
+    RunUpdate(Failed);
+    const std::vector<std::wstring> lines = LinesOf(ReadReport());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], L"\"" + Folder().Path() + FlasherName + L"\" -C0 -vc \"" + Folder().Path() +
+                            ImageName + L"\"");
+    EXPECT_EQ(lines[1], L"stand-in flash programmer (" + std::wstring(c.mode) + L")");
+    EXPECT_EQ(lines.back(), c.lastLine);
+    EXPECT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, NeverEnding,
+    ::testing::Values(StandInCase{"silent", L"silent", L"VG730_FLASHER_SILENCE_MS", L"2000",
+                                  L"The program was stopped: it wrote no output for 2 seconds."},
+                      StandInCase{"chatter", L"chatter", L"VG730_FLASHER_TOTAL_MS", L"3000",
+                                  L"The program was stopped: it was still running after 3 "
+                                  L"seconds."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- closing and the report during a run -------------------------------------------------------
+
+// Closed while the flash programmer runs: the user is told, the update completes, and the
+// program ends after its result.
+TEST_F(UpdaterTest, ClosedDuringTheRunEndsAfterTheResult) {
+    AddGateway(0);
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    Control().SetFault(0, Latency(25000));
+    window.ClickUpdate();
+    ExpectMessage(Confirmation, L"Yes");
+    UniqueHandle flasher = FindFlasher(Process().Id(), 20s);
+    ASSERT_TRUE(flasher);
+
+    window.Close();
+    ExpectMessage(L"The firmware update is still running.\r\n\r\nThe window closes when it has "
+                  L"finished.",
+                  L"OK");
+    EXPECT_TRUE(IsWindowVisible(window.Handle()));
+    ExpectMessage(Complete, L"OK");
+    EXPECT_EQ(Process().WaitForExit(20s), std::optional<DWORD>(0));
+    EXPECT_EQ(WaitUntilPresent(0).identity.firmware.build, 177u);
+}
+
+// The report button, shown since the first run, opens the report while a second run goes on.
+TEST_F(UpdaterTest, ReportOpensDuringASecondUpdate) {
+    AddGateway(0);
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    RunUpdate(Complete);
+
+    // The same gateway back at its old firmware.
+    Control().RemoveDevice(0);
+    AddGateway(0);
+    Control().SetFault(0, Latency(25000));
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    window.ClickUpdate();
+    ExpectMessage(Confirmation, L"Yes");
+    UniqueHandle flasher = FindFlasher(Process().Id(), 20s);
+    ASSERT_TRUE(flasher);
+    ASSERT_TRUE(window.View().reportButton.visible);
+    window.ClickReport();
+    HWND report = window.WaitForReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(WaitForSingleObject(flasher.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the run was over before the report opened";
+    // The lines of the run in progress arrive when it ends.
+    EXPECT_EQ(MainWindow::ReportText(report), L"");
+    EXPECT_TRUE(MainWindow::CloseReport(report));
+    ExpectMessage(Complete, L"OK");
+    const std::vector<std::wstring> lines = LinesOf(ReadReport());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(WithoutRate(lines.back()), L"Compare finished (<rate> bytes/s, total 2074 bytes).");
+}
+
+// The image the build writes, 200 KiB, as a user gets it.
+TEST_F(UpdaterTest, UpdatesWithTheFullSizeImage) {
+    Folder().CopyFromBin(ImageName);
+    AddGateway(0);
+    MainWindow& window = StartUpdater();
+    MainView seen;
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
+        << seen.Describe();
+    window.ClickUpdate();
+    ExpectMessage(Confirmation, L"Yes");
+    ExpectMessage(Complete, L"OK", 180s);
+    const std::vector<std::wstring> lines = LinesOf(ReadReport());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(WithoutRate(lines.back()), L"Compare finished (<rate> bytes/s, total 204826 bytes).");
+    EXPECT_EQ(Report(0).identity.firmware.build, 177u);
+}
 
 } // namespace updater_test
