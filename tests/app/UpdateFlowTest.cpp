@@ -119,19 +119,98 @@ private:
     bool FHadValue = false;
 };
 
-class WholeUpdate : public UpdaterTest, public ::testing::WithParamInterface<int> {};
+// A control's place in its window's client area: left, top, width, height.
+struct Box {
+    int left, top, width, height;
+    bool operator==(const Box&) const = default;
+};
+
+Box BoxOf(HWND control) {
+    RECT r = probe::ScreenRectOf(control);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void PrintTo(const Box& b, std::ostream* out) {
+    *out << "{" << b.left << ", " << b.top << ", " << b.width << ", " << b.height << "}";
+}
+
+// Where the controls are, worked out from the design (96 DPI) for each display.
+struct Layout {
+    int dpi;
+    Box mainClient, status, action, progress, update, memo, report;
+    Box reportClient, resultMemo, closeButton;
+};
+
+const Layout Layouts[] = {
+    {96,
+     {0, 0, 413, 102},
+     {7, 8, 400, 23},
+     {7, 32, 400, 23},
+     {82, 35, 251, 17},
+     {106, 68, 201, 25},
+     {13, 69, 65, 33},
+     {347, 68, 55, 25},
+     {0, 0, 603, 537},
+     {9, 10, 583, 488},
+     {517, 504, 75, 25}},
+    // One and a half times, halves rounded up; the report's anchored controls keep their gaps
+    // to the right and bottom (11 and 39 px, and 11 and 8 px, at 96 DPI) scaled.
+    {144,
+     {0, 0, 620, 153},
+     {11, 12, 600, 35},
+     {11, 48, 600, 35},
+     {123, 53, 377, 26},
+     {159, 102, 302, 38},
+     {20, 104, 98, 50},
+     {521, 102, 83, 38},
+     {0, 0, 905, 806},
+     {14, 15, 874, 732},
+     {775, 756, 113, 38}},
+};
+
+void PrintTo(const Layout& layout, std::ostream* out) {
+    *out << layout.dpi << " DPI";
+}
+
+// The child of a window of this class (and caption, when given); among several, the n-th from
+// the top.
+HWND ChildOf(HWND parent, const std::wstring& className, const std::wstring& caption = L"",
+             size_t n = 0) {
+    std::vector<HWND> found;
+    for (HWND child : probe::ChildWindowsOf(parent)) {
+        if (probe::ClassOf(child) == className &&
+            (caption.empty() || probe::TextOf(child).starts_with(caption))) {
+            found.push_back(child);
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](HWND a, HWND b) { return BoxOf(a).top < BoxOf(b).top; });
+    return n < found.size() ? found[n] : nullptr;
+}
+
+class WholeUpdate : public UpdaterTest, public ::testing::WithParamInterface<Layout> {};
 
 TEST_P(WholeUpdate, FromOfferToResultAndReport) {
-    const int dpi = GetParam();
-    const std::wstring shot = L"dpi" + std::to_wstring(dpi) + L"_";
-    DisplayDpi display(static_cast<DWORD>(dpi));
+    const Layout& layout = GetParam();
+    const std::wstring shot = L"dpi" + std::to_wstring(layout.dpi) + L"_";
+    DisplayDpi display(static_cast<DWORD>(layout.dpi));
     MainWindow& window = StartUpdater();
     ASSERT_TRUE(window.Found());
 
-    // The design's client area of 413 x 102, scaled for the display.
-    const RECT client = probe::ClientRectOf(window.Handle());
-    EXPECT_EQ(client.right, (413 * dpi + 48) / 96);
-    EXPECT_EQ(client.bottom, (102 * dpi + 48) / 96);
+    HWND main = window.Handle();
+    const RECT client = probe::ClientRectOf(main);
+    EXPECT_EQ((Box{0, 0, client.right, client.bottom}), layout.mainClient);
+    EXPECT_EQ(BoxOf(ChildOf(main, L"Static", L"", 0)), layout.status);
+    EXPECT_EQ(BoxOf(ChildOf(main, L"Static", L"", 1)), layout.action);
+    EXPECT_EQ(BoxOf(ChildOf(main, L"msctls_progress32")), layout.progress);
+    EXPECT_EQ(BoxOf(ChildOf(main, L"Button", L"Update")), layout.update);
+    EXPECT_EQ(BoxOf(ChildOf(main, L"Edit")), layout.memo);
+    EXPECT_EQ(BoxOf(ChildOf(main, L"Button", L"Report")), layout.report);
+    // Tab order starts at the update button, which is the default one.
+    EXPECT_EQ(GetWindow(main, GW_CHILD), ChildOf(main, L"Button", L"Update"));
+    EXPECT_EQ(GetWindowLongPtrW(ChildOf(main, L"Button", L"Update"), GWL_STYLE) & 0x0F,
+              BS_DEFPUSHBUTTON);
 
     MainView seen;
     ASSERT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen)) << seen.Describe();
@@ -204,6 +283,14 @@ TEST_P(WholeUpdate, FromOfferToResultAndReport) {
     HWND report = window.WaitForReport();
     ASSERT_NE(report, nullptr);
     Screenshot(report, shot + L"6_report");
+    const RECT reportClient = probe::ClientRectOf(report);
+    EXPECT_EQ((Box{0, 0, reportClient.right, reportClient.bottom}), layout.reportClient);
+    EXPECT_EQ(BoxOf(ChildOf(report, L"Edit")), layout.resultMemo);
+    EXPECT_EQ(BoxOf(ChildOf(report, L"Button", L"Close")), layout.closeButton);
+    const RECT reportFrame = probe::ScreenRectOf(report);
+    EXPECT_NEAR((reportFrame.left + reportFrame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((reportFrame.top + reportFrame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    EXPECT_TRUE(GetWindowLongPtrW(report, GWL_STYLE) & WS_THICKFRAME);
     const std::vector<std::wstring> lines = LinesOf(MainWindow::ReportText(report));
     const std::wstring folder = Folder().Path();
     const std::wstring image = folder + ImageName;
@@ -231,6 +318,19 @@ TEST_P(WholeUpdate, FromOfferToResultAndReport) {
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(WithoutRate(lines[i]), expected[i]) << "line " << i + 1;
     }
+
+    // Made 100 px wider and 60 px taller, the text box grows with it; the close button, anchored
+    // to the right, top and bottom, moves right and grows taller.
+    SetWindowPos(report, nullptr, 0, 0, reportFrame.right - reportFrame.left + 100,
+                 reportFrame.bottom - reportFrame.top + 60, SWP_NOMOVE | SWP_NOZORDER);
+    Box memo = layout.resultMemo;
+    memo.width += 100;
+    memo.height += 60;
+    Box close = layout.closeButton;
+    close.left += 100;
+    close.height += 60;
+    EXPECT_EQ(BoxOf(ChildOf(report, L"Edit")), memo);
+    EXPECT_EQ(BoxOf(ChildOf(report, L"Button", L"Close")), close);
     EXPECT_TRUE(MainWindow::CloseReport(report));
 
     EXPECT_EQ(Report(0).identity.firmware.build, 177u);
@@ -238,8 +338,8 @@ TEST_P(WholeUpdate, FromOfferToResultAndReport) {
     EXPECT_EQ(Process().WaitForExit(20s), std::optional<DWORD>(0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Dpi, WholeUpdate, ::testing::Values(96, 144),
-                         [](const auto& info) { return "dpi" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Dpi, WholeUpdate, ::testing::ValuesIn(Layouts),
+                         [](const auto& info) { return "dpi" + std::to_string(info.param.dpi); });
 
 // ---- answers and failures ----------------------------------------------------------------------
 
