@@ -135,20 +135,16 @@ TEST_F(UpdaterTest, FollowsAGatewayUnpluggedAndPluggedInAgain) {
     AddGateway(0);
     MainWindow& window = StartUpdater();
     ASSERT_TRUE(window.Found());
-    MainView seen;
-    ASSERT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.176", seen))
-        << seen.Describe();
-    EXPECT_TRUE(seen.updateButton.enabled);
+    ASSERT_TRUE(Shows(L"VG730 connected", L"Current firmware: 2.05.176"));
+    EXPECT_TRUE(window.View().updateButton.enabled);
 
     for (int round = 0; round < 2; ++round) {
         Control().RemoveDevice(0);
-        EXPECT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen, 5s)) << seen.Describe();
-        EXPECT_FALSE(seen.updateButton.enabled);
+        EXPECT_TRUE(Shows(L"No VG730 connected", L"", 5s));
+        EXPECT_FALSE(window.View().updateButton.enabled);
         AddGateway(0);
-        EXPECT_TRUE(
-            window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.176", seen, 5s))
-            << seen.Describe();
-        EXPECT_TRUE(seen.updateButton.enabled);
+        EXPECT_TRUE(Shows(L"VG730 connected", L"Current firmware: 2.05.176", 5s));
+        EXPECT_TRUE(window.View().updateButton.enabled);
     }
 }
 

@@ -213,13 +213,12 @@ TEST_P(WholeUpdate, FromOfferToResultAndReport) {
               BS_DEFPUSHBUTTON);
 
     MainView seen;
-    ASSERT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen)) << seen.Describe();
+    ASSERT_TRUE(Shows(L"No VG730 connected", L""));
     Screenshot(window.Handle(), shot + L"1_idle");
 
     AddGateway(0);
-    ASSERT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.176", seen))
-        << seen.Describe();
-    EXPECT_TRUE(seen.updateButton.enabled);
+    ASSERT_TRUE(Shows(L"VG730 connected", L"Current firmware: 2.05.176"));
+    EXPECT_TRUE(window.View().updateButton.enabled);
     Screenshot(window.Handle(), shot + L"2_offered");
 
     // Enter presses the update button, the window's default.
@@ -346,20 +345,17 @@ INSTANTIATE_TEST_SUITE_P(Dpi, WholeUpdate, ::testing::ValuesIn(Layouts),
 TEST_F(UpdaterTest, AnsweringNoChangesNothing) {
     AddGateway(0);
     MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.176", seen))
-        << seen.Describe();
+    ASSERT_TRUE(Shows(L"VG730 connected", L"Current firmware: 2.05.176"));
     window.ClickUpdate();
     ExpectMessage(Confirmation, L"No");
 
-    EXPECT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
-    EXPECT_EQ(seen.action, L"Current firmware: 2.05.176");
-    EXPECT_FALSE(seen.reportButton.visible);
+    EXPECT_TRUE(Offered());
+    EXPECT_EQ(window.View().action, L"Current firmware: 2.05.176");
+    EXPECT_FALSE(window.View().reportButton.visible);
     EXPECT_EQ(Report(0).requests[VG730_REQ_FLASH_COMMAND], 0u);
     // Refreshing goes on.
     Control().RemoveDevice(0);
-    EXPECT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen, 5s)) << seen.Describe();
+    EXPECT_TRUE(Shows(L"No VG730 connected", L"", 5s));
     EXPECT_EQ(window.WaitForMessage(0ms), std::nullopt);
 }
 
@@ -371,9 +367,7 @@ TEST_P(MissingFile, IsNamedAndNothingRuns) {
     Folder().Remove(missing);
     AddGateway(0);
     MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     ASSERT_NE(Folder().Path().find(L','), std::wstring::npos);
 
     window.ClickUpdate();
@@ -381,10 +375,9 @@ TEST_P(MissingFile, IsNamedAndNothingRuns) {
     ExpectMessage(L"File not found: {" + Folder().Path() + missing + L"}", L"OK");
     ExpectMessage(Failed, L"OK");
 
-    EXPECT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
-    EXPECT_FALSE(seen.reportButton.visible);
-    EXPECT_EQ(seen.action, L"Current firmware: 2.05.176");
+    EXPECT_TRUE(Offered());
+    EXPECT_FALSE(window.View().reportButton.visible);
+    EXPECT_EQ(window.View().action, L"Current firmware: 2.05.176");
     EXPECT_EQ(Report(0).requests[VG730_REQ_GET_CARD_INFO], 0u);
 }
 
@@ -395,10 +388,8 @@ INSTANTIATE_TEST_SUITE_P(Files, MissingFile, ::testing::Values(FlasherName, Imag
 TEST_F(UpdaterTest, FailedDownloadThenRetrySucceeds) {
     AddGateway(0);
     Control().SetFault(0, flash_faults::call_fault(VG730_REQ_DOWNLOAD, 66));
-    MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    StartUpdater();
+    ASSERT_TRUE(Offered());
 
     RunUpdate(Failed);
     const std::vector<std::wstring> lines = LinesOf(ReadReport());
@@ -412,11 +403,9 @@ TEST_F(UpdaterTest, FailedDownloadThenRetrySucceeds) {
 
     // As a user would: try again.
     Control().ClearFaults(0);
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     RunUpdate(Complete);
-    EXPECT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.177", seen))
-        << seen.Describe();
+    EXPECT_TRUE(Shows(L"VG730 connected", L"Current firmware: 2.05.177"));
 }
 
 // Unplugged in the middle of the download and plugged in again: the update failed, and the
@@ -424,21 +413,18 @@ TEST_F(UpdaterTest, FailedDownloadThenRetrySucceeds) {
 TEST_F(UpdaterTest, UnpluggedDuringTheDownloadThenPluggedInAgain) {
     AddGateway(0);
     Control().SetFault(0, UnplugAt(VG730_REQ_DOWNLOAD, 60));
-    MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    StartUpdater();
+    ASSERT_TRUE(Offered());
 
     RunUpdate(Failed);
-    EXPECT_TRUE(window.WaitForLines(L"No VG730 connected", L"", seen)) << seen.Describe();
+    EXPECT_TRUE(Shows(L"No VG730 connected", L""));
     const std::vector<std::wstring> lines = LinesOf(ReadReport());
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], L"The firmware was NOT updated.");
 
     Control().RemoveDevice(0);
     AddGateway(0);
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     RunUpdate(Complete);
 }
 
@@ -449,10 +435,8 @@ TEST_F(UpdaterTest, ImageForAnotherGatewayIsDeclined) {
     other.ean = "0007300099002005";
     Folder().WriteImage(other);
     AddGateway(0);
-    MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    StartUpdater();
+    ASSERT_TRUE(Offered());
 
     RunUpdate(Failed);
     const std::wstring report = ReadReport();
@@ -471,13 +455,10 @@ TEST_F(UpdaterTest, ImageForAnotherGatewayIsDeclined) {
 TEST_F(UpdaterTest, SlowRestartIsWaitedFor) {
     AddGateway(0);
     Control().SetFault(0, RestartTime(8000));
-    MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    StartUpdater();
+    ASSERT_TRUE(Offered());
     RunUpdate(Complete);
-    EXPECT_TRUE(window.WaitForLines(L"VG730 connected", L"Current firmware: 2.05.177", seen))
-        << seen.Describe();
+    EXPECT_TRUE(Shows(L"VG730 connected", L"Current firmware: 2.05.177"));
 }
 
 // ---- a flash programmer that never ends --------------------------------------------------------
@@ -496,10 +477,8 @@ TEST_P(NeverEnding, IsStoppedAndTheFlowGoesOn) {
     const StandInCase& c = GetParam();
     Folder().CopyFromBin(L"flasher_stand_in.exe", FlasherName);
     AddGateway(0);
-    MainWindow& window = StartUpdater({{c.variable, c.value}, {L"VG730_STAND_IN", c.mode}});
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    StartUpdater({{c.variable, c.value}, {L"VG730_STAND_IN", c.mode}});
+    ASSERT_TRUE(Offered());
 
     RunUpdate(Failed);
     const std::vector<std::wstring> lines = LinesOf(ReadReport());
@@ -508,8 +487,7 @@ TEST_P(NeverEnding, IsStoppedAndTheFlowGoesOn) {
                             ImageName + L"\"");
     EXPECT_EQ(lines[1], L"stand-in flash programmer (" + std::wstring(c.mode) + L")");
     EXPECT_EQ(lines.back(), c.lastLine);
-    EXPECT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    EXPECT_TRUE(Offered());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -528,9 +506,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdaterTest, ClosedDuringTheRunEndsAfterTheResult) {
     AddGateway(0);
     MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     Control().SetFault(0, Latency(25000));
     window.ClickUpdate();
     ExpectMessage(Confirmation, L"Yes");
@@ -551,17 +527,14 @@ TEST_F(UpdaterTest, ClosedDuringTheRunEndsAfterTheResult) {
 TEST_F(UpdaterTest, ReportOpensDuringASecondUpdate) {
     AddGateway(0);
     MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     RunUpdate(Complete);
 
     // The same gateway back at its old firmware.
     Control().RemoveDevice(0);
     AddGateway(0);
     Control().SetFault(0, Latency(25000));
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     window.ClickUpdate();
     ExpectMessage(Confirmation, L"Yes");
     UniqueHandle flasher = FindFlasher(Process().Id(), 20s);
@@ -586,9 +559,7 @@ TEST_F(UpdaterTest, UpdatesWithTheFullSizeImage) {
     Folder().CopyFromBin(ImageName);
     AddGateway(0);
     MainWindow& window = StartUpdater();
-    MainView seen;
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen))
-        << seen.Describe();
+    ASSERT_TRUE(Offered());
     window.ClickUpdate();
     ExpectMessage(Confirmation, L"Yes");
     ExpectMessage(Complete, L"OK", 180s);

@@ -111,6 +111,27 @@ UpdaterTest::StartUpdater(const std::vector<std::pair<std::wstring, std::wstring
     return *FWindow;
 }
 
+bool UpdaterTest::Offered(std::chrono::milliseconds timeout) {
+    MainView seen;
+    if (Window().WaitForView([](const MainView& v) { return v.updateButton.enabled; }, seen,
+                             timeout)) {
+        return true;
+    }
+    ADD_FAILURE() << "no update offered; the window shows " << seen.Describe();
+    return false;
+}
+
+bool UpdaterTest::Shows(const std::wstring& status, const std::wstring& action,
+                        std::chrono::milliseconds timeout) {
+    MainView seen;
+    if (Window().WaitForLines(status, action, seen, timeout)) {
+        return true;
+    }
+    ADD_FAILURE() << "the window does not show \"" << WideToUtf8(status) << "\" / \""
+                  << WideToUtf8(action) << "\" but " << seen.Describe();
+    return false;
+}
+
 void UpdaterTest::ExpectMessage(const std::wstring& text, const std::wstring& answer,
                                 std::chrono::milliseconds timeout) {
     const std::optional<Message> box = Window().WaitForMessage(timeout);

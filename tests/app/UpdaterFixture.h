@@ -76,6 +76,12 @@ protected:
     MainWindow& Window() { return *FWindow; }
     ChildProcess& Process() { return *FProcess; }
 
+    // Until the window offers the update; false (and a failure saying what it shows) if it does
+    // not within the time.
+    bool Offered(std::chrono::milliseconds timeout = 10s);
+    // The same for the window's two lines.
+    bool Shows(const std::wstring& status, const std::wstring& action,
+               std::chrono::milliseconds timeout = 10s);
     // Waits for the next message box, checks its text and answers it.
     void ExpectMessage(const std::wstring& text, const std::wstring& answer,
                        std::chrono::milliseconds timeout = 60s);
