@@ -163,11 +163,12 @@ void TMainForm::UpdateButtonClick() {
         error = std::current_exception();
     }
     RefreshGatewayTimer.SetEnabled(true);
-    if (error) {
-        std::rethrow_exception(error);
-    }
+    // A close the user asked for during the update comes now, after any error report too.
     if (FCloseWhenUpdated) {
         Close();
+    }
+    if (error) {
+        std::rethrow_exception(error);
     }
 }
 
