@@ -13,6 +13,7 @@
 # - vg_add_win32_run() registers the 32-bit run of a test binary's chosen cases; a case reads the
 #   verdict and is reported skipped, with the reason, where 32-bit programs do not run
 #   (tests/support/ProgramsUnderTest.h).
+# A tree configured with VG_WIN32_BUILD_DIR empty has no 32-bit runs at all.
 
 set(VG_WIN32_BUILD_DIR "" CACHE PATH
     "win32 build tree whose programs the Wine tests also run (empty: none)")
