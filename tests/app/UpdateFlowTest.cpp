@@ -556,7 +556,7 @@ TEST_F(UpdaterTest, ReportOpensDuringASecondUpdate) {
 
 // The image the build writes, 200 KiB, as a user gets it.
 TEST_F(UpdaterTest, UpdatesWithTheFullSizeImage) {
-    Folder().CopyFromBin(ImageName);
+    Folder().CopyProgram(ImageName);
     AddGateway(0);
     MainWindow& window = StartUpdater();
     ASSERT_TRUE(Offered());

@@ -1,8 +1,10 @@
 // Windows side (tests): the updater's folder, emulated gateways and the running updater.
 #include "UpdaterFixture.h"
 
+#include "ProgramsUnderTest.h"
 #include "UniversalTypesUnit.h"
 
+#include <cstdlib>
 #include <thread>
 
 namespace updater_test {
@@ -30,12 +32,23 @@ ProgramFolder::~ProgramFolder() {
     std::filesystem::remove_all(FPath, ignored);
 }
 
-void ProgramFolder::CopyFromBin(const std::wstring& name, const std::wstring& as) const {
-    const std::wstring target = Path() + (as.empty() ? name : as);
-    if (!CopyFileW((BinFolder() + name).c_str(), target.c_str(), FALSE)) {
-        throw std::runtime_error("cannot copy " + WideToUtf8(name) + " (error " +
+namespace {
+
+void Copy(const std::wstring& from, const std::wstring& to) {
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        throw std::runtime_error("cannot copy " + WideToUtf8(from) + " (error " +
                                  std::to_string(GetLastError()) + ")");
     }
+}
+
+} // namespace
+
+void ProgramFolder::CopyProgram(const std::wstring& name) const {
+    Copy((programs::Folder() / name).wstring(), Path() + name);
+}
+
+void ProgramFolder::CopyFromBin(const std::wstring& name, const std::wstring& as) const {
+    Copy(BinFolder() + name, Path() + as);
 }
 
 vg730::ImageSpec ProgramFolder::SmallImage() {
@@ -58,8 +71,8 @@ void UpdaterTest::SetUp() {
     vg730emu::ResetEmulator();
     FControl.emplace();
     FFolder.emplace();
-    Folder().CopyFromBin(UpdaterName);
-    Folder().CopyFromBin(FlasherName);
+    Folder().CopyProgram(UpdaterName);
+    Folder().CopyProgram(FlasherName);
     Folder().WriteImage();
 }
 
@@ -176,7 +189,9 @@ std::wstring UpdaterTest::ScreenshotFolder() {
 }
 
 void UpdaterTest::Screenshot(HWND window, const std::wstring& name) const {
-    EXPECT_TRUE(updater::SaveScreenshot(window, ScreenshotFolder() + name + L".png"))
+    // A 32-bit run keeps its own pictures beside those of the 64-bit one.
+    const std::wstring file = (std::getenv("VG_PROGRAMS") ? L"win32_" : L"") + name + L".png";
+    EXPECT_TRUE(updater::SaveScreenshot(window, ScreenshotFolder() + file))
         << "no screenshot " << WideToUtf8(name);
 }
 

@@ -43,7 +43,10 @@ public:
 
     // With a trailing delimiter.
     std::wstring Path() const { return FPath.wstring() + L"\\"; }
-    void CopyFromBin(const std::wstring& name, const std::wstring& as = L"") const;
+    // One of the programs under test (64-bit, or 32-bit in a 32-bit run).
+    void CopyProgram(const std::wstring& name) const;
+    // A test helper built beside the test program, under another name.
+    void CopyFromBin(const std::wstring& name, const std::wstring& as) const;
     // A small image of the new firmware (quick to program), or any image asked for.
     void WriteImage(const vg730::ImageSpec& spec = SmallImage()) const;
     void Remove(const std::wstring& name) const;
