@@ -1,6 +1,8 @@
-// The updater program's resources: the manifest that selects visual styles and asks for no
-// administrator rights, and the version information Windows shows for the file.
-#include "ChildProcess.h"
+// The programs' resources as Windows reads them: the updater's manifest (visual styles, no
+// administrator rights, its own DPI scaling) and the version information of both programs. Run
+// against the programs under test: the 64-bit builds, the 32-bit release ones, or the programs
+// unpacked from a release package.
+#include "ProgramsUnderTest.h"
 #include "UniversalTypesUnit.h"
 #include "WinHandles.h"
 
@@ -11,22 +13,23 @@
 
 namespace {
 
-std::wstring UpdaterPath() {
-    return BinFolder() + L"VG730FirmwareUpdate.exe";
+std::wstring PathOf(const wchar_t* program) {
+    return (programs::Folder() / program).wstring();
 }
 
-TEST(UpdaterResources, ManifestSelectsCommonControlsSixAsInvoker) {
-    UniqueModule exe(LoadLibraryExW(UpdaterPath().c_str(), nullptr,
+TEST(UpdaterResources, ManifestAsksForStylesNoAdministratorAndOwnDpiScaling) {
+    UniqueModule exe(LoadLibraryExW(PathOf(L"VG730FirmwareUpdate.exe").c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     ASSERT_TRUE(exe) << GetLastError();
     HRSRC found = FindResourceW(exe.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
     ASSERT_NE(found, nullptr) << "no manifest";
     const auto* text = static_cast<const char*>(LockResource(LoadResource(exe.get(), found)));
     const std::string manifest(text, SizeofResource(exe.get(), found));
-    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
-              std::string::npos)
-        << manifest;
-    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
+    for (const char* part :
+         {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
+          ">true/pm</dpiAware>", ">PerMonitorV2, PerMonitor</dpiAwareness>"}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part << " is not in\n" << manifest;
+    }
 }
 
 std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
@@ -39,20 +42,40 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
     return std::wstring(static_cast<const wchar_t*>(value), length - 1);
 }
 
-TEST(UpdaterResources, VersionInformationNamesTheProgram) {
+struct VersionCase {
+    const wchar_t* program;
+    const wchar_t* description;
+};
+
+class ProgramVersion : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(ProgramVersion, NamesTheProgramProductAndMaker) {
+    const std::wstring path = PathOf(GetParam().program);
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(UpdaterPath().c_str(), &ignored);
-    ASSERT_GT(size, 0u);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version information in " << WideToUtf8(path);
     std::vector<BYTE> info(size);
-    ASSERT_TRUE(GetFileVersionInfoW(UpdaterPath().c_str(), 0, size, info.data()));
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileVersionMS, (2u << 16) | 5u);
     EXPECT_EQ(fixed->dwFileVersionLS, 177u << 16);
-    EXPECT_EQ(VersionString(info, L"FileDescription"), L"VG730 Firmware Update");
-    EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"VG730FirmwareUpdate.exe");
+    EXPECT_EQ(fixed->dwProductVersionMS, (2u << 16) | 5u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 177u << 16);
+    EXPECT_EQ(VersionString(info, L"FileDescription"), GetParam().description);
+    EXPECT_EQ(VersionString(info, L"OriginalFilename"), GetParam().program);
+    EXPECT_EQ(VersionString(info, L"ProductName"), L"VG730 Firmware Update");
     EXPECT_EQ(VersionString(info, L"ProductVersion"), L"2.05.177");
+    EXPECT_EQ(VersionString(info, L"FileVersion"), L"2.5.177.0");
+    EXPECT_EQ(VersionString(info, L"CompanyName"), L"Tolvak-Quorvel");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ProgramVersion,
+    ::testing::Values(VersionCase{L"VG730FirmwareUpdate.exe", L"VG730 Firmware Update"},
+                      VersionCase{L"vessa_flash.exe",
+                                  L"Firmware programmer for USB CAN interfaces"}),
+    [](const auto& info) { return info.index == 0 ? "updater" : "flasher"; });
 
 } // namespace
