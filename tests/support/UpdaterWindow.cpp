@@ -13,6 +13,17 @@ namespace {
 
 constexpr UINT MessageTimeoutMs = 5000;
 
+// The updater scales its windows for the monitor itself. A program that reads or moves them
+// must do the same, or the system translates every coordinate it reads or sets into the pixels
+// of 96 DPI. Set before any window is looked at.
+const bool PerMonitorDpiAware = [] {
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    const auto set = reinterpret_cast<SetContext>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    const HANDLE perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
+    return set != nullptr && set(perMonitorV2) != FALSE;
+}();
+
 std::string StateText(const ControlState& state) {
     return "\"" + WideToUtf8(state.text) + "\"" + (state.visible ? "" : " hidden") +
            (state.enabled ? "" : " disabled");
@@ -46,7 +57,9 @@ std::wstring Message::Buttons() const {
 }
 
 MainWindow::MainWindow(DWORD processId, std::chrono::milliseconds timeout)
-    : FProcessId(processId), FMain(probe::WaitForVisibleWindow(processId, MainCaption, timeout)) {}
+    : FProcessId(processId), FMain(probe::WaitForVisibleWindow(processId, MainCaption, timeout)) {
+    (void)PerMonitorDpiAware;
+}
 
 HWND MainWindow::Child(const std::wstring& className, int index) const {
     // Controls of one kind, top to bottom.
