@@ -69,6 +69,15 @@ bool bank_blank(const Vg730Device* device, uint32_t address) {
     return true;
 }
 
+// Moves to `next` when the device is in `from`; the status to answer.
+int32_t step(Vg730Device* device, uint32_t from, uint32_t next) {
+    if (device->state != from) {
+        return VG730_STATUS_BAD_STATE;
+    }
+    device->state = next;
+    return VG730_STATUS_OK;
+}
+
 // After FLASH_END the gateway leaves its loader: it checks what it received and restarts.
 void restart(Vg730Device* device, uint32_t now_ms) {
     if (device->session_changed_flash) {
@@ -94,44 +103,32 @@ int32_t flash_command(Vg730Device* device, uint8_t* buffer, uint32_t now_ms) {
     const Vg730Version announced = {vg730_get32(buffer + VG730_FC_MAJOR),
                                     vg730_get32(buffer + VG730_FC_MINOR),
                                     vg730_get32(buffer + VG730_FC_BUILD)};
-    const uint32_t state = device->state;
     switch (command) {
     case VG730_FLASH_START:
         device->start_version = announced;
-        if (state != VG730_STATE_IDLE) {
+        if (device->state != VG730_STATE_IDLE) {
             return VG730_STATUS_BAD_STATE;
         }
         if (device->refuse_start_status != 0) {
             return device->refuse_start_status;
         }
-        device->state = VG730_STATE_STARTED;
         device->session_changed_flash = 0;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_IDLE, VG730_STATE_STARTED);
     case VG730_FLASH_ERASE:
-        if (state == VG730_STATE_IDLE) {
+        if (device->state != VG730_STATE_STARTED) {
             return VG730_STATUS_BAD_STATE;
         }
         erase_flash(device);
         device->session_changed_flash = 1;
-        device->state = VG730_STATE_ERASED;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_STARTED, VG730_STATE_ERASED);
     case VG730_FLASH_WRITE_MODE:
-        if (state != VG730_STATE_ERASED && state != VG730_STATE_WRITE_MODE &&
-            state != VG730_STATE_READ_MODE) {
-            return VG730_STATUS_BAD_STATE;
-        }
-        device->state = VG730_STATE_WRITE_MODE;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_ERASED, VG730_STATE_WRITE_MODE);
     case VG730_FLASH_READ_MODE:
-        if (state == VG730_STATE_IDLE) {
-            return VG730_STATUS_BAD_STATE;
-        }
-        device->state = VG730_STATE_READ_MODE;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_WRITE_MODE, VG730_STATE_READ_MODE);
     case VG730_FLASH_END:
         device->end_version = announced;
         // Outside programming there is nothing to end; the flash programmer sends it anyway.
-        if (state != VG730_STATE_IDLE) {
+        if (device->state != VG730_STATE_IDLE) {
             restart(device, now_ms);
         }
         return VG730_STATUS_OK;
@@ -157,8 +154,9 @@ int32_t download(Vg730Device* device, uint8_t* buffer) {
         return status;
     }
     if (length == 0) {
-        // Erase check: accepted when the bank holding the address is erased.
-        if (device->state != VG730_STATE_ERASED && device->state != VG730_STATE_WRITE_MODE) {
+        // Erase check, between the erase and write mode: accepted when the bank holding the
+        // address is erased.
+        if (device->state != VG730_STATE_ERASED) {
             return VG730_STATUS_BAD_STATE;
         }
         return bank_blank(device, address) ? VG730_STATUS_OK : VG730_STATUS_NOT_BLANK;
@@ -332,7 +330,10 @@ Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object 
     if (vg730_device_presence(device, now_ms) != VG730_PRESENT) {
         return VG730_FAIL_ABSENT;
     }
-    if (device->exclusive_opens != 0 || (object == VG730_OBJECT_EXCLUSIVE && device->holds != 0)) {
+    // The two objects are never open together: an ".info" handle left open (an identity read
+    // that forgot to close, a CAN library that holds the gateway) keeps ".exclusive" shut.
+    if (device->exclusive_opens != 0 ||
+        (object == VG730_OBJECT_EXCLUSIVE && device->info_opens != 0)) {
         return VG730_FAIL_SHARING;
     }
     if (object == VG730_OBJECT_EXCLUSIVE) {

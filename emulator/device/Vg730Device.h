@@ -1,6 +1,7 @@
 // Portable: the emulated VG730 gateway as one value in memory. It answers the driver requests a
-// real gateway answers (identity, flash programming), keeps the sharing rules of its two device
-// objects and goes away for a while when it restarts after programming. No heap, no exceptions,
+// real gateway answers (identity, flash programming) in the order a loader accepts them, keeps
+// the sharing rules of its two device objects and goes away for a while when it restarts after
+// programming. No heap, no exceptions,
 // no standard library: the kernel-mode test driver, the emulated CAN library and native tests
 // all run this same code. Time is always passed in, as milliseconds of a wrapping clock.
 #pragma once
@@ -56,7 +57,9 @@ enum Vg730RequestKind : uint32_t {
     VG730_REQ_KIND_COUNT,
 };
 
-// Programming state: start, erase, write mode, read mode, end.
+// Programming state. The loader takes each step only from the one before it: start, erase (then
+// erase checks), write mode (then downloads), read mode (then uploads); FLASH_END from any of
+// them. Anything out of that order is answered VG730_STATUS_BAD_STATE and changes nothing.
 enum Vg730FlashState : uint32_t {
     VG730_STATE_IDLE,
     VG730_STATE_STARTED,
@@ -176,17 +179,17 @@ void vg730_identity_default(Vg730Identity* identity, uint32_t number);
 void vg730_device_init(Vg730Device* device, uint32_t number, const Vg730Identity* identity);
 
 // Opening one of the device objects. ".info" opens beside other ".info" handles; ".exclusive"
-// only when no other ".exclusive" is open and no ".info" handle holds the device (a CAN library
-// holds each gateway it lists); while ".exclusive" is open nothing else opens. A plain ".info"
-// handle does not keep ".exclusive" shut: under Wine its close reaches the driver only after
-// the caller's next open, and the flash programmer closes ".info" right before it opens
-// ".exclusive".
+// only when no other handle of the device is open; while ".exclusive" is open nothing else opens.
 Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object object,
                               Vg730Handle* handle);
 void vg730_device_close(Vg730Device* device, const Vg730Handle* handle);
 
-// Whether an open of the object may succeed now (the rules of vg730_device_open, and the device
-// present). A driver that cannot refuse an open by its answer takes the object's name away.
+// Whether the object's name may be found now: the device present, no ".exclusive" open, and for
+// ".exclusive" no ".info" handle holding the device (a CAN library holds each gateway it lists).
+// A driver that cannot refuse an open by its answer takes the name away while this is false. A
+// plain ".info" handle leaves the ".exclusive" name in place, as the driver may learn of its close
+// only after the caller has looked the next name up (Wine passes closes on to the driver
+// asynchronously): an ".exclusive" open beside it is refused by vg730_device_open instead.
 bool vg730_device_visible(Vg730Device* device, uint32_t now_ms, Vg730Object object);
 
 // One driver request as the driver receives it: control code, one buffer in and out and its

@@ -7,9 +7,12 @@
 // cannot be refused by that answer. Instead each object's name (its symbolic link) exists only
 // while the model says the object may be opened: a gateway that is away, restarting or opened
 // exclusively has no names, one that a CAN library holds has no ".exclusive" name. A thread
-// brings names back when a restart ends. An open the model refuses all the same (an
-// ".exclusive" open beside a plain ".info" handle) gives a handle whose every request fails
-// with a sharing violation.
+// brings names back when a restart ends. An open the model refuses all the same gives a handle
+// whose every request fails with a sharing violation: that is how an ".exclusive" open beside a
+// plain ".info" handle is refused. Its name cannot go instead, because Wine passes a close on to
+// the driver only after CloseHandle has returned, so the name would still be missing when the
+// flash programmer opens ".exclusive" right after closing ".info"; the open reaches the driver
+// after that close, so the model sees the right order.
 
 // wdm.h repeats two interlocked helpers that the compiler's intrinsics already define; in C++
 // that is a redeclaration, so its copies get other names.
