@@ -43,6 +43,7 @@ enum class CommandKind {
     Add,
     AddVirtual,
     Remove,
+    Plug,
     Fault,
     Clear,
     Show,

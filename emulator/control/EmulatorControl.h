@@ -40,6 +40,8 @@ public:
     void AddDevice(std::uint32_t number); // the defaults of "vg730emu add N"
     void AddDevice(std::uint32_t number, const Vg730Identity& identity);
     void RemoveDevice(std::uint32_t number);
+    // An unplugged gateway plugged in again with its flash as it was (see vg730_device_plug).
+    void PlugDevice(std::uint32_t number);
     // Returns the channel's place among the virtual channels; an empty name picks one.
     std::uint32_t AddVirtualChannel(const std::string& name = {});
     void SetFault(std::uint32_t number, const Vg730Fault& fault);

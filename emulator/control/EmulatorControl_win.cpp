@@ -79,6 +79,12 @@ void EmulatorControl::RemoveDevice(std::uint32_t number) {
     Send(VG730_CTL_REMOVE, request, number);
 }
 
+void EmulatorControl::PlugDevice(std::uint32_t number) {
+    Vg730DeviceRequest request{};
+    request.number = number;
+    Send(VG730_CTL_PLUG, request, number);
+}
+
 std::uint32_t EmulatorControl::AddVirtualChannel(const std::string& name) {
     const std::string chosen = name.empty() ? "Quorvel Virtual channel " +
                                                   std::to_string(List().virtualChannels.size() + 1)
@@ -199,6 +205,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             break;
         case CommandKind::Remove:
             control.RemoveDevice(command.number);
+            break;
+        case CommandKind::Plug:
+            control.PlugDevice(command.number);
             break;
         case CommandKind::Fault:
             control.SetFault(command.number, command.fault);

@@ -1,5 +1,5 @@
 // Portable: the emulated gateway's answers to its driver requests, its programming states, its
-// flash and its faults.
+// flash, its power and its faults.
 #include "Vg730Device.h"
 
 #include "Vg730Bytes.h"
@@ -59,6 +59,17 @@ void erase_flash(Vg730Device* device) {
     forget_written(device);
 }
 
+// The XOR of every slot of `slots` that covers the address (0: none does).
+uint8_t fault_mask(const Vg730CorruptionSlot (&slots)[VG730_MAX_CORRUPTIONS], uint32_t address) {
+    uint8_t mask = 0;
+    for (const auto& slot : slots) {
+        if (slot.used && address >= slot.address && address - slot.address < slot.length) {
+            mask = static_cast<uint8_t>(mask ^ slot.mask);
+        }
+    }
+    return mask;
+}
+
 bool bank_blank(const Vg730Device* device, uint32_t address) {
     const uint32_t bank = address - address % VG730_BANK_SIZE;
     for (uint32_t i = 0; i < VG730_BANK_SIZE; ++i) {
@@ -69,6 +80,35 @@ bool bank_blank(const Vg730Device* device, uint32_t address) {
     return true;
 }
 
+// Every handle of the old life is stale now, and none of them holds the device any more.
+void forget_handles(Vg730Device* device) {
+    device->incarnation += 1;
+    device->info_opens = 0;
+    device->exclusive_opens = 0;
+    device->holds = 0;
+}
+
+// What the gateway does whenever it starts: it runs the image its flash holds, if that image is
+// whole (the factory firmware until the flash was first changed), else no firmware at all.
+void start_firmware(Vg730Device* device) {
+    if (device->flash_changed) {
+        Vg730Version version = NoFirmware;
+        const bool ok = device->written_any && vg730_check_image(device->flash, VG730_FLASH_SIZE,
+                                                                 device->written_low, &version);
+        device->image_ok = ok ? 1 : 0;
+        device->identity.firmware = ok ? version : NoFirmware;
+    }
+    device->state = VG730_STATE_IDLE;
+    forget_handles(device);
+}
+
+// After FLASH_END the gateway leaves its loader: it checks what it received and restarts.
+void restart(Vg730Device* device, uint32_t now_ms) {
+    start_firmware(device);
+    device->presence = VG730_RESTARTING;
+    device->restart_at_ms = now_ms + device->restart_ms;
+}
+
 // Moves to `next` when the device is in `from`; the status to answer.
 int32_t step(Vg730Device* device, uint32_t from, uint32_t next) {
     if (device->state != from) {
@@ -76,26 +116,6 @@ int32_t step(Vg730Device* device, uint32_t from, uint32_t next) {
     }
     device->state = next;
     return VG730_STATUS_OK;
-}
-
-// After FLASH_END the gateway leaves its loader: it checks what it received and restarts.
-void restart(Vg730Device* device, uint32_t now_ms) {
-    if (device->session_changed_flash) {
-        Vg730Version version = NoFirmware;
-        const bool ok = device->written_any && vg730_check_image(device->flash, VG730_FLASH_SIZE,
-                                                                 device->written_low, &version);
-        device->image_ok = ok ? 1 : 0;
-        device->identity.firmware = ok ? version : NoFirmware;
-    }
-    device->session_changed_flash = 0;
-    device->state = VG730_STATE_IDLE;
-    // Every handle of the old life is stale now, and none of them holds the device any more.
-    device->incarnation += 1;
-    device->info_opens = 0;
-    device->exclusive_opens = 0;
-    device->holds = 0;
-    device->presence = VG730_RESTARTING;
-    device->restart_at_ms = now_ms + device->restart_ms;
 }
 
 int32_t flash_command(Vg730Device* device, uint8_t* buffer, uint32_t now_ms) {
@@ -112,14 +132,13 @@ int32_t flash_command(Vg730Device* device, uint8_t* buffer, uint32_t now_ms) {
         if (device->refuse_start_status != 0) {
             return device->refuse_start_status;
         }
-        device->session_changed_flash = 0;
         return step(device, VG730_STATE_IDLE, VG730_STATE_STARTED);
     case VG730_FLASH_ERASE:
         if (device->state != VG730_STATE_STARTED) {
             return VG730_STATUS_BAD_STATE;
         }
         erase_flash(device);
-        device->session_changed_flash = 1;
+        device->flash_changed = 1;
         return step(device, VG730_STATE_STARTED, VG730_STATE_ERASED);
     case VG730_FLASH_WRITE_MODE:
         return step(device, VG730_STATE_ERASED, VG730_STATE_WRITE_MODE);
@@ -168,12 +187,14 @@ int32_t download(Vg730Device* device, uint8_t* buffer) {
         return VG730_STATUS_PAGE_CROSSING;
     }
     // Programming can only clear bits: what was not erased keeps its zeros and the write fails.
+    // A write fault changes what the cell is given; the loader does not notice that.
     bool programmed = true;
     for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t wanted = buffer[VG730_TR_DATA + i];
+        const uint8_t given = static_cast<uint8_t>(buffer[VG730_TR_DATA + i] ^
+                                                   fault_mask(device->write_faults, address + i));
         uint8_t& cell = device->flash[address + i];
-        cell = static_cast<uint8_t>(cell & wanted);
-        programmed = programmed && cell == wanted;
+        cell = static_cast<uint8_t>(cell & given);
+        programmed = programmed && cell == given;
     }
     if (!device->written_any) {
         device->written_any = 1;
@@ -187,7 +208,7 @@ int32_t download(Vg730Device* device, uint8_t* buffer) {
             device->written_high = address + length;
         }
     }
-    device->session_changed_flash = 1;
+    device->flash_changed = 1;
     return programmed ? VG730_STATUS_OK : VG730_STATUS_PROGRAM_FAILED;
 }
 
@@ -203,14 +224,8 @@ int32_t upload(Vg730Device* device, uint8_t* buffer) {
     vg730_fill(buffer + VG730_TR_DATA, 0, VG730_TR_MAX_LENGTH);
     for (uint32_t i = 0; i < length; ++i) {
         const uint32_t at = address + i;
-        uint8_t byte = device->flash[at];
-        for (const auto& corruption : device->corruptions) {
-            if (corruption.used && at >= corruption.address &&
-                at - corruption.address < corruption.length) {
-                byte = static_cast<uint8_t>(byte ^ corruption.mask);
-            }
-        }
-        buffer[VG730_TR_DATA + i] = byte;
+        buffer[VG730_TR_DATA + i] =
+            static_cast<uint8_t>(device->flash[at] ^ fault_mask(device->corruptions, at));
     }
     return VG730_STATUS_OK;
 }
@@ -273,6 +288,66 @@ const Vg730RequestFaultSlot* request_fault(const Vg730Device* device, uint32_t k
         }
     }
     return nullptr;
+}
+
+// Does what the request asks, writing its answer into the buffer.
+Vg730Result carry_out(Vg730Device* device, Vg730Handle* handle, uint32_t kind, uint8_t* bytes,
+                      uint32_t now_ms) {
+    switch (kind) {
+    case VG730_REQ_FLASH_COMMAND:
+        vg730_put32(bytes + VG730_FC_STATUS,
+                    static_cast<uint32_t>(flash_command(device, bytes, now_ms)));
+        break;
+    case VG730_REQ_DOWNLOAD:
+        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(download(device, bytes)));
+        break;
+    case VG730_REQ_UPLOAD:
+        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(upload(device, bytes)));
+        break;
+    case VG730_REQ_GET_CARD_INFO:
+        get_card_info(device, bytes);
+        break;
+    case VG730_REQ_GET_CARD_INFO2:
+        get_card_info2(device, bytes);
+        break;
+    case VG730_REQ_READ_CARD_PARAMETER:
+        read_card_parameter(device, bytes);
+        break;
+    case VG730_REQ_HOLD: {
+        if (!handle) {
+            break; // direct access holds nothing
+        }
+        if (handle->object != VG730_OBJECT_INFO) {
+            return VG730_FAIL_WRONG_OBJECT;
+        }
+        const uint32_t hold = vg730_get32(bytes) != 0 ? 1 : 0;
+        if (hold != handle->holding) {
+            device->holds = hold ? device->holds + 1 : device->holds - 1;
+            handle->holding = hold;
+        }
+        break;
+    }
+    default:
+        channel_info(device, bytes);
+        break;
+    }
+    return VG730_OK;
+}
+
+// The power goes at this request: before it is carried out, after, or in the middle of a
+// download, whose first half of bytes then reaches the flash.
+void lose_power(Vg730Device* device, Vg730Handle* handle, uint32_t kind, uint8_t* bytes,
+                uint32_t now_ms, uint32_t moment) {
+    if (moment == VG730_UNPLUG_HALF_WRITTEN) {
+        const uint32_t half = vg730_get32(bytes + VG730_TR_LENGTH) / 2;
+        if (half > 0) { // a chunk of one byte has no half: nothing reaches the flash
+            vg730_put32(bytes + VG730_TR_LENGTH, half);
+            carry_out(device, handle, kind, bytes, now_ms);
+        }
+    } else if (moment == VG730_UNPLUG_AFTER) {
+        carry_out(device, handle, kind, bytes, now_ms);
+    }
+    vg730_device_unplug(device);
 }
 
 void put_text_number(char* text, uint32_t capacity, uint32_t& pos, uint32_t value) {
@@ -395,7 +470,7 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
     if (const Vg730RequestFaultSlot* fault = request_fault(device, kind, count)) {
         switch (fault->type) {
         case VG730_FAULT_UNPLUG:
-            vg730_device_unplug(device);
+            lose_power(device, handle, kind, bytes, now_ms, fault->moment);
             return VG730_FAIL_ABSENT;
         case VG730_FAULT_FAIL_CALL:
             return VG730_FAIL_INJECTED;
@@ -405,43 +480,9 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
             return VG730_OK;
         }
     }
-    switch (kind) {
-    case VG730_REQ_FLASH_COMMAND:
-        vg730_put32(bytes + VG730_FC_STATUS,
-                    static_cast<uint32_t>(flash_command(device, bytes, now_ms)));
-        break;
-    case VG730_REQ_DOWNLOAD:
-        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(download(device, bytes)));
-        break;
-    case VG730_REQ_UPLOAD:
-        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(upload(device, bytes)));
-        break;
-    case VG730_REQ_GET_CARD_INFO:
-        get_card_info(device, bytes);
-        break;
-    case VG730_REQ_GET_CARD_INFO2:
-        get_card_info2(device, bytes);
-        break;
-    case VG730_REQ_READ_CARD_PARAMETER:
-        read_card_parameter(device, bytes);
-        break;
-    case VG730_REQ_HOLD: {
-        if (!handle) {
-            break; // direct access holds nothing
-        }
-        if (handle->object != VG730_OBJECT_INFO) {
-            return VG730_FAIL_WRONG_OBJECT;
-        }
-        const uint32_t hold = vg730_get32(bytes) != 0 ? 1 : 0;
-        if (hold != handle->holding) {
-            device->holds = hold ? device->holds + 1 : device->holds - 1;
-            handle->holding = hold;
-        }
-        break;
-    }
-    default:
-        channel_info(device, bytes);
-        break;
+    if (const Vg730Result result = carry_out(device, handle, kind, bytes, now_ms);
+        result != VG730_OK) {
+        return result;
     }
     *bytes_returned = size;
     return VG730_OK;
@@ -459,6 +500,11 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
             (Requests[fault->kind].status_offset < 0 || fault->status == 0)) {
             return VG730_FAIL_BAD_FAULT;
         }
+        const uint32_t moment = fault->type == VG730_FAULT_UNPLUG ? fault->value : 0;
+        if (moment > VG730_UNPLUG_HALF_WRITTEN ||
+            (moment == VG730_UNPLUG_HALF_WRITTEN && fault->kind != VG730_REQ_DOWNLOAD)) {
+            return VG730_FAIL_BAD_FAULT;
+        }
         for (auto& slot : device->request_faults) {
             if (!slot.used) {
                 slot.used = 1;
@@ -468,16 +514,19 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
                 const uint32_t repeat = fault->type == VG730_FAULT_UNPLUG ? 1 : fault->repeat;
                 slot.last = repeat == 0 ? 0 : slot.first + repeat - 1;
                 slot.status = fault->status;
+                slot.moment = moment;
                 return VG730_OK;
             }
         }
         return VG730_FAIL_FULL;
     }
     case VG730_FAULT_CORRUPT:
+    case VG730_FAULT_WRITE:
         if (fault->length == 0 || (fault->mask & 0xFF) == 0 || fault->address >= VG730_FLASH_SIZE) {
             return VG730_FAIL_BAD_FAULT;
         }
-        for (auto& slot : device->corruptions) {
+        for (auto& slot :
+             fault->type == VG730_FAULT_WRITE ? device->write_faults : device->corruptions) {
             if (!slot.used) {
                 slot.used = 1;
                 slot.address = fault->address;
@@ -519,6 +568,7 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
 void vg730_device_clear_faults(Vg730Device* device) {
     vg730_fill(device->request_faults, 0, sizeof(device->request_faults));
     vg730_fill(device->corruptions, 0, sizeof(device->corruptions));
+    vg730_fill(device->write_faults, 0, sizeof(device->write_faults));
     device->refuse_start_status = 0;
     device->latency_us = 0;
     device->restart_ms = VG730_DEFAULT_RESTART_MS;
@@ -532,10 +582,16 @@ void vg730_device_clear_faults(Vg730Device* device) {
 void vg730_device_unplug(Vg730Device* device) {
     device->presence = VG730_UNPLUGGED;
     device->state = VG730_STATE_IDLE;
-    device->incarnation += 1;
-    device->info_opens = 0;
-    device->exclusive_opens = 0;
-    device->holds = 0;
+    forget_handles(device);
+}
+
+Vg730Result vg730_device_plug(Vg730Device* device) {
+    if (device->presence != VG730_UNPLUGGED) {
+        return VG730_FAIL_PLUGGED_IN;
+    }
+    start_firmware(device);
+    device->presence = VG730_PRESENT;
+    return VG730_OK;
 }
 
 uint32_t vg730_device_latency_us(const Vg730Device* device) {
@@ -571,6 +627,9 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
     }
     for (const auto& corruption : device->corruptions) {
         report->corruptions += corruption.used;
+    }
+    for (const auto& fault : device->write_faults) {
+        report->write_faults += fault.used;
     }
     report->bus_status = device->bus_status;
     report->tx_errors = device->tx_errors;
@@ -621,3 +680,4 @@ const char* vg730_presence_name(uint32_t presence) {
         return "?";
     }
 }
+

@@ -1,7 +1,7 @@
 // Portable: the emulated VG730 gateway as one value in memory. It answers the driver requests a
 // real gateway answers (identity, flash programming) in the order a loader accepts them, keeps
-// the sharing rules of its two device objects and goes away for a while when it restarts after
-// programming. No heap, no exceptions,
+// the sharing rules of its two device objects, goes away for a while when it restarts after
+// programming and can lose its power at any request. No heap, no exceptions,
 // no standard library: the kernel-mode test driver, the emulated CAN library and native tests
 // all run this same code. Time is always passed in, as milliseconds of a wrapping clock.
 #pragma once
@@ -19,7 +19,7 @@ enum : uint32_t {
     VG730_NAME_SIZE = 64,
     VG730_DEFAULT_RESTART_MS = 2000,
     VG730_MAX_REQUEST_FAULTS = 8,
-    VG730_MAX_CORRUPTIONS = 4,
+    VG730_MAX_CORRUPTIONS = 4, // of the uploads, and as many of the flash itself
 };
 
 // Why a control call itself fails (0: it succeeded; the status word then tells the rest).
@@ -42,6 +42,7 @@ enum Vg730Result : int32_t {
     VG730_FAIL_TOO_MANY = 23,   // every slot is taken
     VG730_FAIL_BAD_NAME = 24,   // empty name
     VG730_FAIL_BAD_VALUE = 25,  // a field of the request out of its range
+    VG730_FAIL_PLUGGED_IN = 26, // plugging in a gateway that is not unplugged
 };
 
 // Kinds of request, counted one by one and named in faults.
@@ -97,7 +98,7 @@ typedef struct Vg730Identity {
 enum Vg730FaultType : uint32_t {
     VG730_FAULT_FAIL_CALL = 1,      // kind, nth, repeat: those control calls fail
     VG730_FAULT_ANSWER_STATUS = 2,  // kind, nth, repeat, status: answered with status, not done
-    VG730_FAULT_UNPLUG = 3,         // kind, nth: the device goes away at that request
+    VG730_FAULT_UNPLUG = 3,         // kind, nth, value (Vg730UnplugMoment): gone at that request
     VG730_FAULT_CORRUPT = 4,        // address, length, mask: uploads read those bytes XOR mask
     VG730_FAULT_REFUSE_START = 5,   // status: every FLASH_START is refused with it
     VG730_FAULT_LATENCY = 6,        // value: microseconds added to every request
@@ -105,6 +106,17 @@ enum Vg730FaultType : uint32_t {
     VG730_FAULT_BUS_STATUS = 8,     // value: CAN status bits the channel reports
     VG730_FAULT_ERROR_COUNTERS = 9, // tx_errors, rx_errors, overruns
     VG730_FAULT_TX_LEVEL = 10,      // value: frames waiting in its transmit buffer until a flush
+    VG730_FAULT_WRITE = 11,         // address, length, mask: downloads leave those bytes XOR mask
+                                    // in the flash, answered 0 all the same
+};
+
+// When an unplug fault takes the power away: before its request is carried out, right after it
+// (the erase done, the chunk written), or halfway through a download (the first half of its bytes
+// written, rounded down). The call itself fails in every case: its answer never comes.
+enum Vg730UnplugMoment : uint32_t {
+    VG730_UNPLUG_BEFORE = 0,
+    VG730_UNPLUG_AFTER = 1,
+    VG730_UNPLUG_HALF_WRITTEN = 2, // downloads only
 };
 
 typedef struct Vg730Fault {
@@ -130,6 +142,7 @@ typedef struct Vg730RequestFaultSlot {
     uint32_t used, type, kind;
     uint32_t first, last; // request numbers of that kind; last 0: no end
     int32_t status;
+    uint32_t moment; // Vg730UnplugMoment of an unplug
 } Vg730RequestFaultSlot;
 
 typedef struct Vg730CorruptionSlot {
@@ -144,12 +157,15 @@ typedef struct Vg730Device {
     uint32_t incarnation, restart_at_ms, restart_ms;
     uint32_t info_opens, exclusive_opens, holds;
     uint32_t image_ok;
-    uint32_t session_changed_flash; // erased or written since FLASH_START
+    // Erased or written since it left the factory: from then on its firmware is whatever image
+    // the flash holds, checked whenever it starts (after FLASH_END, when plugged in again).
+    uint32_t flash_changed;
     uint32_t written_any, written_low, written_high;
     Vg730Version start_version, end_version;
     uint32_t requests[VG730_REQ_KIND_COUNT];
     Vg730RequestFaultSlot request_faults[VG730_MAX_REQUEST_FAULTS];
     Vg730CorruptionSlot corruptions[VG730_MAX_CORRUPTIONS];
+    Vg730CorruptionSlot write_faults[VG730_MAX_CORRUPTIONS];
     int32_t refuse_start_status;
     uint32_t latency_us;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
@@ -169,6 +185,7 @@ typedef struct Vg730Report {
     uint32_t latency_us, restart_ms, request_faults, corruptions;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
     uint32_t tx_level;
+    uint32_t write_faults;
 } Vg730Report;
 
 // The defaults of a new gateway: serial 1234, hardware 1.0, firmware 2.05.176, EAN
@@ -204,8 +221,12 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
 Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault);
 // Every fault and fault setting back to its default (restart time, latency, bus state too).
 void vg730_device_clear_faults(Vg730Device* device);
-// Unplugged at once (as a fault does in the middle of a run).
+// Unplugged at once (as a fault does in the middle of a run); the flash keeps what it holds.
 void vg730_device_unplug(Vg730Device* device);
+// Plugged in again after an unplug: it starts as after FLASH_END, with the firmware the image in
+// its flash gives (0.00.0 when that image is broken), idle, every old handle stale. Its name,
+// identity and faults stay. VG730_FAIL_PLUGGED_IN when it is not unplugged.
+Vg730Result vg730_device_plug(Vg730Device* device);
 
 Vg730Presence vg730_device_presence(Vg730Device* device, uint32_t now_ms);
 uint32_t vg730_device_latency_us(const Vg730Device* device);

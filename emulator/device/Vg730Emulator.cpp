@@ -278,6 +278,13 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
             result = &r->result;
         }
         break;
+    case VG730_CTL_PLUG:
+        if (auto* r = as<Vg730DeviceRequest>(buffer, size)) {
+            Vg730Device* device = vg730_emulator_find(emulator, r->number);
+            r->result = device ? vg730_device_plug(device) : VG730_FAIL_NO_DEVICE;
+            result = &r->result;
+        }
+        break;
     case VG730_CTL_NOTIFY_LIST:
         if (auto* r = as<Vg730NotifyList>(buffer, size)) {
             vg730_fill(r, 0, sizeof(*r));

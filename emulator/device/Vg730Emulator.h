@@ -21,22 +21,23 @@ enum : uint32_t {
 // Control codes: device type 0x8003, METHOD_BUFFERED, FILE_ANY_ACCESS.
 #define VG730_CONTROL_CODE(function) ((0x8003u << 16) | ((function) << 2))
 enum : uint32_t {
-    VG730_CTL_RESET = VG730_CONTROL_CODE(0x900),        // Vg730ControlResult
-    VG730_CTL_ADD = VG730_CONTROL_CODE(0x901),          // Vg730AddRequest
-    VG730_CTL_REMOVE = VG730_CONTROL_CODE(0x902),       // Vg730DeviceRequest
-    VG730_CTL_FAULT = VG730_CONTROL_CODE(0x903),        // Vg730FaultRequest
-    VG730_CTL_CLEAR = VG730_CONTROL_CODE(0x904),        // Vg730DeviceRequest
-    VG730_CTL_REPORT = VG730_CONTROL_CODE(0x905),       // Vg730ReportRequest
-    VG730_CTL_ADD_VIRTUAL = VG730_CONTROL_CODE(0x906),  // Vg730VirtualRequest
-    VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),         // Vg730ChannelList
-    VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),  // Vg730EntryFaultRequest
-    VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909), // Vg730EntryFaultList
-    VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),         // Vg730CallRequest
-    VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),        // Vg730CallsRequest
-    VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),  // Vg730ControlResult
-    VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),   // Vg730NotifyRequest
-    VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),  // Vg730NotifyDropRequest
-    VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),  // Vg730NotifyList
+    VG730_CTL_RESET = VG730_CONTROL_CODE(0x900),          // Vg730ControlResult
+    VG730_CTL_ADD = VG730_CONTROL_CODE(0x901),            // Vg730AddRequest
+    VG730_CTL_REMOVE = VG730_CONTROL_CODE(0x902),         // Vg730DeviceRequest
+    VG730_CTL_FAULT = VG730_CONTROL_CODE(0x903),          // Vg730FaultRequest
+    VG730_CTL_CLEAR = VG730_CONTROL_CODE(0x904),          // Vg730DeviceRequest
+    VG730_CTL_REPORT = VG730_CONTROL_CODE(0x905),         // Vg730ReportRequest
+    VG730_CTL_ADD_VIRTUAL = VG730_CONTROL_CODE(0x906),    // Vg730VirtualRequest
+    VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),           // Vg730ChannelList
+    VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),    // Vg730EntryFaultRequest
+    VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909),   // Vg730EntryFaultList
+    VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),           // Vg730CallRequest
+    VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),          // Vg730CallsRequest
+    VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),    // Vg730ControlResult
+    VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),     // Vg730NotifyRequest
+    VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),    // Vg730NotifyDropRequest
+    VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),    // Vg730NotifyList
+    VG730_CTL_PLUG = VG730_CONTROL_CODE(0x912),           // Vg730DeviceRequest
 };
 
 // Every control buffer begins with the result word the driver answers (a Vg730Result or one of
@@ -185,3 +186,9 @@ static_assert(sizeof(Vg730NotifyTarget) == 24 && offsetof(Vg730NotifyTarget, win
 static_assert(sizeof(Vg730NotifyRequest) == 32, "Vg730NotifyRequest layout");
 static_assert(sizeof(Vg730NotifyDropRequest) == 16, "Vg730NotifyDropRequest layout");
 static_assert(sizeof(Vg730NotifyList) == 776, "Vg730NotifyList layout");
+static_assert(sizeof(Vg730DeviceRequest) == 8, "Vg730DeviceRequest layout");
+static_assert(sizeof(Vg730AddRequest) == 120 && sizeof(Vg730Identity) == 112,
+              "Vg730AddRequest layout");
+static_assert(sizeof(Vg730FaultRequest) == 56, "Vg730FaultRequest layout");
+static_assert(sizeof(Vg730ReportRequest) == 260 && sizeof(Vg730Report) == 252,
+              "Vg730ReportRequest layout");

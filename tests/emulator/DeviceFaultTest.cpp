@@ -186,6 +186,16 @@ TEST(FaultValidation, RefusesFaultsThatCannotBeMet) {
     corrupt.length = 1;
     corrupt.mask = 0;
     EXPECT_EQ(client.AddFault(corrupt), VG730_FAIL_BAD_FAULT);
+    corrupt.type = VG730_FAULT_WRITE;
+    EXPECT_EQ(client.AddFault(corrupt), VG730_FAIL_BAD_FAULT);
+    // Half a request written: only a download has bytes to halve.
+    Vg730Fault unplug = RequestFault(VG730_FAULT_UNPLUG, VG730_REQ_UPLOAD, 1);
+    unplug.value = VG730_UNPLUG_HALF_WRITTEN;
+    EXPECT_EQ(client.AddFault(unplug), VG730_FAIL_BAD_FAULT);
+    unplug.kind = VG730_REQ_DOWNLOAD;
+    unplug.value = VG730_UNPLUG_HALF_WRITTEN + 1;
+    EXPECT_EQ(client.AddFault(unplug), VG730_FAIL_BAD_FAULT);
+    EXPECT_EQ(client.Report().request_faults, 0u);
     for (std::uint32_t i = 0; i < VG730_MAX_REQUEST_FAULTS; ++i) {
         EXPECT_EQ(client.AddFault(RequestFault(VG730_FAULT_FAIL_CALL, VG730_REQ_UPLOAD, 100)),
                   VG730_OK);
