@@ -55,6 +55,9 @@ const char* const Usage =
     "  calls [--clear]     the CAN library's calls since the last reset or clear: calls=N,\n"
     "                      count.ENTRY=N for every entry, then call=SEQ ENTRY ARGS [data=..]\n"
     "                      for each of the newest 4096 calls; --clear empties the log\n"
+    "  requests [--clear]  every driver request to a gateway's objects since the last reset or\n"
+    "                      clear: requests=N, then request=SEQ #GATEWAY OBJECT REQUEST [what it\n"
+    "                      carries] status=S|failed=WHY for each of the newest 16384\n"
     "REQUEST: flash_command download upload get_card_info get_card_info2 read_card_parameter\n"
     "         channel_info hold. Numbers are decimal or hexadecimal with 0x; --repeat 0: for "
     "good.\n";
@@ -423,11 +426,11 @@ Command ParseCommand(const std::vector<std::string>& args) {
         command.kind = CommandKind::Notify;
         command.number = parse_device_number(rest.next("device number"));
         command.notifyEvent = ParseNotifyEvent(rest.next("event"));
-    } else if (word == "calls") {
-        command.kind = CommandKind::Calls;
+    } else if (word == "calls" || word == "requests") {
+        command.kind = word == "calls" ? CommandKind::Calls : CommandKind::Requests;
         if (!rest.done() && rest.peek() == "--clear") {
             rest.next("option");
-            command.clearCalls = true;
+            command.clearLog = true;
         }
     } else if (word == "entry-fault") {
         command.kind = CommandKind::EntryFault;

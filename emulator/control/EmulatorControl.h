@@ -5,6 +5,7 @@
 
 #include "CallLog.h"
 #include "ControlCommand.h"
+#include "RequestLog.h"
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
 
@@ -59,6 +60,9 @@ public:
     // The CAN library's calls since the last reset or clear, from every process that loaded it.
     CanCallLog Calls();
     void ClearCalls();
+    // Every driver request to the gateways' objects since the last reset or clear.
+    DriverRequestLog Requests();
+    void ClearRequests();
 
 private:
     template <typename T> void Send(std::uint32_t code, T& request, std::uint32_t number = 0);

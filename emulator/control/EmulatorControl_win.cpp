@@ -176,6 +176,15 @@ void EmulatorControl::ClearCalls() {
     Send(VG730_CTL_CLEAR_CALLS, request);
 }
 
+DriverRequestLog EmulatorControl::Requests() {
+    return ReadRequestLog([this](Vg730RequestsRequest& page) { Send(VG730_CTL_REQUESTS, page); });
+}
+
+void EmulatorControl::ClearRequests() {
+    Vg730ControlResult request{};
+    Send(VG730_CTL_CLEAR_REQUESTS, request);
+}
+
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
         const Command command = ParseCommand(args);
@@ -237,11 +246,20 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             out << "windows=" << control.Notify(command.number, command.notifyEvent) << "\n";
             break;
         case CommandKind::Calls:
-            if (command.clearCalls) {
+            if (command.clearLog) {
                 control.ClearCalls();
                 break;
             }
             for (const std::string& line : CallLogLines(control.Calls())) {
+                out << line << "\n";
+            }
+            break;
+        case CommandKind::Requests:
+            if (command.clearLog) {
+                control.ClearRequests();
+                break;
+            }
+            for (const std::string& line : RequestLogLines(control.Requests())) {
                 out << line << "\n";
             }
             break;

@@ -36,15 +36,6 @@ const char* const KindNames[VG730_REQ_KIND_COUNT] = {
     "read_card_parameter", "channel_info", "hold",
 };
 
-uint32_t kind_of(uint32_t control_code) {
-    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
-        if (Requests[kind].control_code == control_code) {
-            return kind;
-        }
-    }
-    return VG730_REQ_KIND_COUNT;
-}
-
 // The firmware the gateway reports when it has none that works.
 const Vg730Version NoFirmware = {0, 0, 0};
 
@@ -448,7 +439,7 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
                                uint32_t control_code, void* buffer, uint32_t size,
                                uint32_t* bytes_returned) {
     *bytes_returned = 0;
-    const uint32_t kind = kind_of(control_code);
+    const uint32_t kind = vg730_request_kind_of(control_code);
     if (kind == VG730_REQ_KIND_COUNT) {
         return VG730_FAIL_UNKNOWN_REQUEST;
     }
@@ -638,6 +629,15 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
     report->tx_level = device->tx_level;
 }
 
+uint32_t vg730_request_kind_of(uint32_t control_code) {
+    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
+        if (Requests[kind].control_code == control_code) {
+            return kind;
+        }
+    }
+    return VG730_REQ_KIND_COUNT;
+}
+
 const char* vg730_request_kind_name(uint32_t kind) {
     return kind < VG730_REQ_KIND_COUNT ? KindNames[kind] : "?";
 }
@@ -681,3 +681,44 @@ const char* vg730_presence_name(uint32_t presence) {
     }
 }
 
+const char* vg730_flash_command_name(uint32_t command) {
+    switch (command) {
+    case VG730_FLASH_ERASE:
+        return "FLASH_ERASE";
+    case VG730_FLASH_WRITE_MODE:
+        return "FLASH_WRITE_MODE";
+    case VG730_FLASH_END:
+        return "FLASH_END";
+    case VG730_FLASH_START:
+        return "FLASH_START";
+    case VG730_FLASH_READ_MODE:
+        return "FLASH_READ_MODE";
+    default:
+        return "?";
+    }
+}
+
+const char* vg730_result_name(int32_t result) {
+    switch (result) {
+    case VG730_OK:
+        return "ok";
+    case VG730_FAIL_ABSENT:
+        return "absent";
+    case VG730_FAIL_UNKNOWN_REQUEST:
+        return "unknown_request";
+    case VG730_FAIL_BAD_SIZE:
+        return "bad_size";
+    case VG730_FAIL_INJECTED:
+        return "injected";
+    case VG730_FAIL_STALE_HANDLE:
+        return "stale_handle";
+    case VG730_FAIL_NOT_EXCLUSIVE:
+        return "not_exclusive";
+    case VG730_FAIL_SHARING:
+        return "sharing";
+    case VG730_FAIL_WRONG_OBJECT:
+        return "wrong_object";
+    default:
+        return "?";
+    }
+}

@@ -237,5 +237,11 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
 const char* vg730_request_kind_name(uint32_t kind);
 const char* vg730_state_name(uint32_t state);
 const char* vg730_presence_name(uint32_t presence);
+// "FLASH_START", ...; "?" for a command the device does not know.
+const char* vg730_flash_command_name(uint32_t command);
+// Why a control call failed, for logs: "absent", "sharing", ...; "ok" for VG730_OK.
+const char* vg730_result_name(int32_t result);
 // The kind for a name, or VG730_REQ_KIND_COUNT when there is none.
 uint32_t vg730_request_kind_from_name(const char* name);
+// The kind of a control code, or VG730_REQ_KIND_COUNT for one the device does not know.
+uint32_t vg730_request_kind_of(uint32_t control_code);

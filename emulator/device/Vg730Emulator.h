@@ -1,10 +1,12 @@
 // Portable: every emulated gateway of one machine, the virtual CAN channels and the CAN library
 // faults, with the control requests the kernel-mode test driver answers on its control object
-// "\\.\Vg730EmuControl". Freestanding like the device model: the driver holds one of these.
+// "\\.\Vg730EmuControl", and the log of the requests to the gateways' own objects.
+// Freestanding like the device model: the driver holds one of these.
 #pragma once
 
 #include "Vg730CallLog.h"
 #include "Vg730Device.h"
+#include "Vg730RequestLog.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -37,6 +39,8 @@ enum : uint32_t {
     VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),     // Vg730NotifyRequest
     VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),    // Vg730NotifyDropRequest
     VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),    // Vg730NotifyList
+    VG730_CTL_REQUESTS = VG730_CONTROL_CODE(0x910),       // Vg730RequestsRequest
+    VG730_CTL_CLEAR_REQUESTS = VG730_CONTROL_CODE(0x911), // Vg730ControlResult
     VG730_CTL_PLUG = VG730_CONTROL_CODE(0x912),           // Vg730DeviceRequest
 };
 
@@ -159,10 +163,11 @@ typedef struct Vg730Emulator {
     Vg730CallLog own_call_log;
     uint32_t notify_count;
     Vg730NotifyTarget notify_targets[VG730_MAX_NOTIFY_TARGETS];
+    Vg730RequestLog request_log;
     Vg730Slot slots[VG730_MAX_DEVICES];
 } Vg730Emulator;
 
-// No gateways, faults or calls; the call log is the emulator's own.
+// No gateways, faults, calls or requests; the call log is the emulator's own.
 void vg730_emulator_init(Vg730Emulator* emulator);
 // The call log lives in the memory given (set up with vg730_call_log_init) from now on, also
 // after a reset.
@@ -175,6 +180,14 @@ Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number);
 // call with VG730_FAIL_UNKNOWN_REQUEST / VG730_FAIL_BAD_SIZE.
 Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uint32_t control_code,
                                    void* buffer, uint32_t size, uint32_t* bytes_returned);
+
+// One driver request through an object of gateway `number`, answered by its device model (as
+// vg730_device_ioctl) and logged. handle: the handle it came through, or null when its open gave
+// none; the call then fails with `refused` (VG730_FAIL_SHARING, VG730_FAIL_ABSENT) unasked.
+Vg730Result vg730_emulator_request(Vg730Emulator* emulator, uint32_t number, Vg730Object object,
+                                   Vg730Handle* handle, Vg730Result refused, uint32_t now_ms,
+                                   uint32_t control_code, void* buffer, uint32_t size,
+                                   uint32_t* bytes_returned);
 
 // Control buffers cross from 32-bit and 64-bit programs to the 64-bit driver as they are: the
 // same layout in every build, with no pointers in them.

@@ -191,13 +191,25 @@ INSTANTIATE_TEST_SUITE_P(
                  {"calls"},
                  [](const Command& c) {
                      EXPECT_EQ(c.kind, CommandKind::Calls);
-                     EXPECT_FALSE(c.clearCalls);
+                     EXPECT_FALSE(c.clearLog);
                  }},
         GoodCase{"CallsClear",
                  {"calls", "--clear"},
                  [](const Command& c) {
                      EXPECT_EQ(c.kind, CommandKind::Calls);
-                     EXPECT_TRUE(c.clearCalls);
+                     EXPECT_TRUE(c.clearLog);
+                 }},
+        GoodCase{"Requests",
+                 {"requests"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Requests);
+                     EXPECT_FALSE(c.clearLog);
+                 }},
+        GoodCase{"RequestsClear",
+                 {"requests", "--clear"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Requests);
+                     EXPECT_TRUE(c.clearLog);
                  }},
         GoodCase{"Help", {}, [](const Command& c) { EXPECT_EQ(c.kind, CommandKind::Help); }}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -240,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"fault", "1", "unplug", "--at", "download", "--half", "--after"},
         std::vector<std::string>{"fault", "1", "write-fault", "0x10", "--length", "0"},
         std::vector<std::string>{"fault", "1", "write-fault"}, std::vector<std::string>{"plug"},
-        std::vector<std::string>{"plug", "128"},
+        std::vector<std::string>{"plug", "128"}, std::vector<std::string>{"requests", "--all"},
         std::vector<std::string>{"fault", "1", "latency", "-1"},
         std::vector<std::string>{"fault", "1", "restart-ms", "1073741824"},
         std::vector<std::string>{"entry-fault", "canFly", "-1"},

@@ -372,4 +372,30 @@ TEST_F(DriverTest, LatencySlowsEveryRequest) {
     EXPECT_EQ(control.Report(0).latency_us, 20000u);
 }
 
+// An identity read that leaves its ".info" handle open: the programming that follows is refused,
+// and the request log shows it.
+TEST_F(DriverTest, LeakedInfoHandleKeepsProgrammingOut) {
+    control.AddDevice(2);
+    DeviceObject leaked(2, false);
+    ASSERT_TRUE(leaked.CardInfo().ok);
+    DeviceObject exclusive(2, true);
+    ASSERT_TRUE(exclusive.IsOpen()) << "Wine opens it without asking the driver";
+    const DeviceAnswer start = exclusive.Command(VG730_FLASH_START);
+    EXPECT_FALSE(start.ok);
+    EXPECT_EQ(start.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(control.Report(2).state, VG730_STATE_IDLE);
+    // Refused for good: closing the ".info" handle later does not make this one usable.
+    leaked.Close();
+    EXPECT_FALSE(exclusive.Command(VG730_FLASH_START).ok);
+    std::vector<std::string> lines;
+    for (const Vg730Request& request : control.Requests().requests) {
+        lines.push_back(vg730emu::RequestText(request));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "#2 info get_card_info status=0",
+                         "#2 exclusive flash_command FLASH_START 0.0.0 failed=sharing",
+                         "#2 exclusive flash_command FLASH_START 0.0.0 failed=sharing",
+                     }));
+}
+
 } // namespace

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The control tool vg730emu as people and scripts use it, under Wine in the build tree's prefix:
-# install, gateways, show, faults, unplugging and plugging in, remove, the errors it reports, the
-# driver package version it writes, and uninstall. Runs inside scripts/wine-env (WINEPREFIX,
-# WINELOADER, VG_BIN are set).
+# install, gateways, show, faults, unplugging and plugging in, the request log, remove, the errors
+# it reports, the driver package version it writes, and uninstall. Runs inside scripts/wine-env
+# (WINEPREFIX, WINELOADER, VG_BIN are set).
 set -uo pipefail
 
 tool="$VG_BIN/vg730emu.exe"
@@ -131,6 +131,19 @@ has "calls=0" "count.canInitializeLibrary=0" "count.canWrite=0" "count.canUnload
 ! grep -q '^call=' "$work/out" || fail "calls lists calls after a reset"
 ok calls --clear
 refused "unexpected argument" calls --all
+
+# --- the driver requests: the identity read of the flash programmer's EAN check
+ok requests
+has "requests=0"
+timeout 60 "$WINELOADER" "$VG_BIN/vessa_flash.exe" -C0 '-assert_ean=73000!99001237' none.img \
+    >/dev/null 2>&1 </dev/null || fail "vessa_flash -assert_ean did not end with 0"
+ok requests
+has "requests=3" "request=1 #0 info get_card_info status=0" \
+    "request=2 #0 info get_card_info2 status=0" "request=3 #0 info read_card_parameter status=10"
+ok requests --clear
+ok requests
+has "requests=0"
+! grep -q '^request=' "$work/out" || fail "requests lists requests after a clear"
 
 # --- a gateway pulled out and plugged in again, pulled out again, then removed
 refused "is plugged in" plug 7
