@@ -160,7 +160,7 @@ std::uint32_t EmulatorControl::Notify(std::uint32_t number, const NotifyEvent& e
         if (target.number == number && (target.flags & event.flag) &&
             PostMessageW(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(target.window)),
                          CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(target.handle),
-                         MAKELPARAM(event.code, 0))) {
+                         static_cast<LPARAM>(CanNotifyLParam(event.code, target.handle)))) {
             reached += 1;
         }
     }
