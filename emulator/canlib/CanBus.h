@@ -115,6 +115,13 @@ struct BusParams {
     std::uint32_t tseg1 = 0, tseg2 = 0, sjw = 0, samples = 0, syncmode = 0;
 };
 
+// The second parameter of a notification: the event in the low word, and in the high word the
+// handle with bit 15 set, never 0, as a real library may fill it; its users read the low word
+// only, and a user that forgets to mask it misses every event.
+constexpr std::uint32_t CanNotifyLParam(std::uint32_t event, std::int32_t handle) {
+    return (event & 0xFFFF) | (0x8000u | (static_cast<std::uint32_t>(handle) & 0x7FFF)) << 16;
+}
+
 // Where the library's notifications go: a window and the message's event code.
 class CanNotifier {
 public:

@@ -79,7 +79,7 @@ CanLibrary::~CanLibrary() {
 
 void CanLibrary::Notify(std::uintptr_t window, std::int32_t handle, std::uint32_t event) {
     PostMessageW(reinterpret_cast<HWND>(window), CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(handle),
-                 MAKELPARAM(event, 0));
+                 static_cast<LPARAM>(CanNotifyLParam(event, handle)));
 }
 
 bool CanLibrary::Initialized() {

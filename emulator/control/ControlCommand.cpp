@@ -25,12 +25,20 @@ const char* const Usage =
     "                      --name: any text of 1 to 63 characters, \" #N\" or not\n"
     "  add-virtual [--name TEXT]\n"
     "  remove N\n"
+    "  plug N              plug an unplugged gateway in again: it starts with the firmware its\n"
+    "                      flash holds (0.00.0 when that image is broken), as after FLASH_END\n"
     "  fault N fail REQUEST [--nth K] [--repeat R]     the control call fails\n"
     "  fault N status REQUEST STATUS [--nth K] [--repeat R]\n"
     "                                                  answered with STATUS, not carried out\n"
     "  fault N refuse-start STATUS                     every FLASH_START refused (0: accepted)\n"
     "  fault N corrupt ADDRESS [--length L] [--mask M] uploads read those bytes XOR M\n"
-    "  fault N unplug [--at REQUEST [--nth K]]         gone now, or at that request\n"
+    "  fault N write-fault ADDRESS [--length L] [--mask M]\n"
+    "                                                  downloads leave those bytes XOR M in the\n"
+    "                                                  flash, answered 0 all the same\n"
+    "  fault N unplug [--at REQUEST [--nth K] [--after | --half]]\n"
+    "                      gone now, or at that request: before it is carried out, after it\n"
+    "                      (--after), or with the first half of a download's bytes written "
+    "(--half)\n"
     "  fault N latency MICROSECONDS                    added to every request\n"
     "  fault N restart-ms MILLISECONDS                 absence after FLASH_END (default 2000)\n"
     "  fault N bus-status BITS                         CAN status bits of its channel\n"
@@ -47,6 +55,9 @@ const char* const Usage =
     "  calls [--clear]     the CAN library's calls since the last reset or clear: calls=N,\n"
     "                      count.ENTRY=N for every entry, then call=SEQ ENTRY ARGS [data=..]\n"
     "                      for each of the newest 4096 calls; --clear empties the log\n"
+    "  requests [--clear]  every driver request to a gateway's objects since the last reset or\n"
+    "                      clear: requests=N, then request=SEQ #GATEWAY OBJECT REQUEST [what it\n"
+    "                      carries] status=S|failed=WHY for each of the newest 16384\n"
     "REQUEST: flash_command download upload get_card_info get_card_info2 read_card_parameter\n"
     "         channel_info hold. Numbers are decimal or hexadecimal with 0x; --repeat 0: for "
     "good.\n";
@@ -230,8 +241,8 @@ Command parse_fault(Arguments& args) {
     } else if (kind == "refuse-start") {
         fault.type = VG730_FAULT_REFUSE_START;
         fault.status = parse_i32("status", args.next("status"));
-    } else if (kind == "corrupt") {
-        fault.type = VG730_FAULT_CORRUPT;
+    } else if (kind == "corrupt" || kind == "write-fault") {
+        fault.type = kind == "corrupt" ? VG730_FAULT_CORRUPT : VG730_FAULT_WRITE;
         fault.address = parse_u32("address", args.next("address"));
         fault.length = 1;
         fault.mask = 0xFF;
@@ -243,11 +254,11 @@ Command parse_fault(Arguments& args) {
                 fault.mask =
                     static_cast<std::uint32_t>(parse_unsigned(option, args.value(option), 0xFF));
             } else {
-                throw UsageError("unknown option '" + option + "' of corrupt");
+                throw UsageError("unknown option '" + option + "' of " + kind);
             }
         }
         if (fault.length == 0 || fault.mask == 0) {
-            throw UsageError("corrupt needs a length and a mask above 0");
+            throw UsageError(kind + " needs a length and a mask above 0");
         }
     } else if (kind == "unplug") {
         fault.type = VG730_FAULT_UNPLUG;
@@ -264,12 +275,20 @@ Command parse_fault(Arguments& args) {
                 if (fault.nth == 0) {
                     throw UsageError("bad value for --nth: requests count from 1");
                 }
+            } else if (option == "--after" || option == "--half") {
+                if (fault.value != VG730_UNPLUG_BEFORE) {
+                    throw UsageError("--after and --half exclude each other");
+                }
+                fault.value = option == "--after" ? VG730_UNPLUG_AFTER : VG730_UNPLUG_HALF_WRITTEN;
             } else {
                 throw UsageError("unknown option '" + option + "' of unplug");
             }
         }
-        if (!at && fault.nth != 0) {
-            throw UsageError("--nth of unplug needs --at REQUEST");
+        if (!at && (fault.nth != 0 || fault.value != VG730_UNPLUG_BEFORE)) {
+            throw UsageError("--nth, --after and --half of unplug need --at REQUEST");
+        }
+        if (fault.value == VG730_UNPLUG_HALF_WRITTEN && fault.kind != VG730_REQ_DOWNLOAD) {
+            throw UsageError("--half needs --at download");
         }
     } else if (kind == "latency") {
         fault.type = VG730_FAULT_LATENCY;
@@ -393,8 +412,9 @@ Command ParseCommand(const std::vector<std::string>& args) {
             parse_name(option, rest.value(option), name);
             command.virtualName = name;
         }
-    } else if (word == "remove" || word == "clear" || word == "show") {
+    } else if (word == "remove" || word == "plug" || word == "clear" || word == "show") {
         command.kind = word == "remove"  ? CommandKind::Remove
+                       : word == "plug"  ? CommandKind::Plug
                        : word == "clear" ? CommandKind::Clear
                                          : CommandKind::Show;
         command.number = parse_device_number(rest.next("device number"));
@@ -406,11 +426,11 @@ Command ParseCommand(const std::vector<std::string>& args) {
         command.kind = CommandKind::Notify;
         command.number = parse_device_number(rest.next("device number"));
         command.notifyEvent = ParseNotifyEvent(rest.next("event"));
-    } else if (word == "calls") {
-        command.kind = CommandKind::Calls;
+    } else if (word == "calls" || word == "requests") {
+        command.kind = word == "calls" ? CommandKind::Calls : CommandKind::Requests;
         if (!rest.done() && rest.peek() == "--clear") {
             rest.next("option");
-            command.clearCalls = true;
+            command.clearLog = true;
         }
     } else if (word == "entry-fault") {
         command.kind = CommandKind::EntryFault;
@@ -488,6 +508,7 @@ std::vector<std::string> ReportLines(const Vg730Report& report) {
                                   "restart_ms=" + std::to_string(report.restart_ms),
                                   "request_faults=" + std::to_string(report.request_faults),
                                   "corruptions=" + std::to_string(report.corruptions),
+                                  "write_faults=" + std::to_string(report.write_faults),
                                   "bus_status=" + hex(report.bus_status, 8),
                                   "tx_errors=" + std::to_string(report.tx_errors),
                                   "rx_errors=" + std::to_string(report.rx_errors),
@@ -519,6 +540,9 @@ std::string ResultText(std::int32_t result, std::uint32_t number) {
         return "this fault cannot be set (a request without a status word, or a bad value)";
     case VG730_FAIL_FULL:
         return "too many faults on " + device + " (clear it first)";
+    case VG730_FAIL_PLUGGED_IN:
+        return device + " is plugged in (unplug it first: fault " + std::to_string(number) +
+               " unplug)";
     default:
         return "the driver answered " + std::to_string(result);
     }

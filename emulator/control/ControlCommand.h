@@ -43,12 +43,14 @@ enum class CommandKind {
     Add,
     AddVirtual,
     Remove,
+    Plug,
     Fault,
     Clear,
     Show,
     List,
     EntryFault,
     Calls,
+    Requests,
     Notify,
 };
 
@@ -61,7 +63,7 @@ struct Command {
     InstallOptions install;                  // Install
     std::string entry;                       // EntryFault
     std::optional<std::int32_t> entryStatus; // EntryFault; nullopt: back to normal
-    bool clearCalls = false;                 // Calls: clear the log instead of printing it
+    bool clearLog = false;                   // Calls, Requests: clear the log, print nothing
     NotifyEvent notifyEvent;                 // Notify
 };
 

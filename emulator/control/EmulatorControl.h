@@ -5,6 +5,7 @@
 
 #include "CallLog.h"
 #include "ControlCommand.h"
+#include "RequestLog.h"
 #include "Vg730Emulator.h"
 #include "WinHandles.h"
 
@@ -40,6 +41,8 @@ public:
     void AddDevice(std::uint32_t number); // the defaults of "vg730emu add N"
     void AddDevice(std::uint32_t number, const Vg730Identity& identity);
     void RemoveDevice(std::uint32_t number);
+    // An unplugged gateway plugged in again with its flash as it was (see vg730_device_plug).
+    void PlugDevice(std::uint32_t number);
     // Returns the channel's place among the virtual channels; an empty name picks one.
     std::uint32_t AddVirtualChannel(const std::string& name = {});
     void SetFault(std::uint32_t number, const Vg730Fault& fault);
@@ -57,6 +60,9 @@ public:
     // The CAN library's calls since the last reset or clear, from every process that loaded it.
     CanCallLog Calls();
     void ClearCalls();
+    // Every driver request to the gateways' objects since the last reset or clear.
+    DriverRequestLog Requests();
+    void ClearRequests();
 
 private:
     template <typename T> void Send(std::uint32_t code, T& request, std::uint32_t number = 0);

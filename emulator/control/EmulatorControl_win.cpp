@@ -79,6 +79,12 @@ void EmulatorControl::RemoveDevice(std::uint32_t number) {
     Send(VG730_CTL_REMOVE, request, number);
 }
 
+void EmulatorControl::PlugDevice(std::uint32_t number) {
+    Vg730DeviceRequest request{};
+    request.number = number;
+    Send(VG730_CTL_PLUG, request, number);
+}
+
 std::uint32_t EmulatorControl::AddVirtualChannel(const std::string& name) {
     const std::string chosen = name.empty() ? "Quorvel Virtual channel " +
                                                   std::to_string(List().virtualChannels.size() + 1)
@@ -154,7 +160,7 @@ std::uint32_t EmulatorControl::Notify(std::uint32_t number, const NotifyEvent& e
         if (target.number == number && (target.flags & event.flag) &&
             PostMessageW(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(target.window)),
                          CAN_NOTIFY_MESSAGE, static_cast<WPARAM>(target.handle),
-                         MAKELPARAM(event.code, 0))) {
+                         static_cast<LPARAM>(CanNotifyLParam(event.code, target.handle)))) {
             reached += 1;
         }
     }
@@ -168,6 +174,15 @@ CanCallLog EmulatorControl::Calls() {
 void EmulatorControl::ClearCalls() {
     Vg730ControlResult request{};
     Send(VG730_CTL_CLEAR_CALLS, request);
+}
+
+DriverRequestLog EmulatorControl::Requests() {
+    return ReadRequestLog([this](Vg730RequestsRequest& page) { Send(VG730_CTL_REQUESTS, page); });
+}
+
+void EmulatorControl::ClearRequests() {
+    Vg730ControlResult request{};
+    Send(VG730_CTL_CLEAR_REQUESTS, request);
 }
 
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -200,6 +215,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         case CommandKind::Remove:
             control.RemoveDevice(command.number);
             break;
+        case CommandKind::Plug:
+            control.PlugDevice(command.number);
+            break;
         case CommandKind::Fault:
             control.SetFault(command.number, command.fault);
             break;
@@ -228,11 +246,20 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             out << "windows=" << control.Notify(command.number, command.notifyEvent) << "\n";
             break;
         case CommandKind::Calls:
-            if (command.clearCalls) {
+            if (command.clearLog) {
                 control.ClearCalls();
                 break;
             }
             for (const std::string& line : CallLogLines(control.Calls())) {
+                out << line << "\n";
+            }
+            break;
+        case CommandKind::Requests:
+            if (command.clearLog) {
+                control.ClearRequests();
+                break;
+            }
+            for (const std::string& line : RequestLogLines(control.Requests())) {
                 out << line << "\n";
             }
             break;

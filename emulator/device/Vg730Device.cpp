@@ -1,5 +1,5 @@
 // Portable: the emulated gateway's answers to its driver requests, its programming states, its
-// flash and its faults.
+// flash, its power and its faults.
 #include "Vg730Device.h"
 
 #include "Vg730Bytes.h"
@@ -36,15 +36,6 @@ const char* const KindNames[VG730_REQ_KIND_COUNT] = {
     "read_card_parameter", "channel_info", "hold",
 };
 
-uint32_t kind_of(uint32_t control_code) {
-    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
-        if (Requests[kind].control_code == control_code) {
-            return kind;
-        }
-    }
-    return VG730_REQ_KIND_COUNT;
-}
-
 // The firmware the gateway reports when it has none that works.
 const Vg730Version NoFirmware = {0, 0, 0};
 
@@ -59,6 +50,17 @@ void erase_flash(Vg730Device* device) {
     forget_written(device);
 }
 
+// The XOR of every slot of `slots` that covers the address (0: none does).
+uint8_t fault_mask(const Vg730CorruptionSlot (&slots)[VG730_MAX_CORRUPTIONS], uint32_t address) {
+    uint8_t mask = 0;
+    for (const auto& slot : slots) {
+        if (slot.used && address >= slot.address && address - slot.address < slot.length) {
+            mask = static_cast<uint8_t>(mask ^ slot.mask);
+        }
+    }
+    return mask;
+}
+
 bool bank_blank(const Vg730Device* device, uint32_t address) {
     const uint32_t bank = address - address % VG730_BANK_SIZE;
     for (uint32_t i = 0; i < VG730_BANK_SIZE; ++i) {
@@ -69,24 +71,42 @@ bool bank_blank(const Vg730Device* device, uint32_t address) {
     return true;
 }
 
-// After FLASH_END the gateway leaves its loader: it checks what it received and restarts.
-void restart(Vg730Device* device, uint32_t now_ms) {
-    if (device->session_changed_flash) {
+// Every handle of the old life is stale now, and none of them holds the device any more.
+void forget_handles(Vg730Device* device) {
+    device->incarnation += 1;
+    device->info_opens = 0;
+    device->exclusive_opens = 0;
+    device->holds = 0;
+}
+
+// What the gateway does whenever it starts: it runs the image its flash holds, if that image is
+// whole (the factory firmware until the flash was first changed), else no firmware at all.
+void start_firmware(Vg730Device* device) {
+    if (device->flash_changed) {
         Vg730Version version = NoFirmware;
         const bool ok = device->written_any && vg730_check_image(device->flash, VG730_FLASH_SIZE,
                                                                  device->written_low, &version);
         device->image_ok = ok ? 1 : 0;
         device->identity.firmware = ok ? version : NoFirmware;
     }
-    device->session_changed_flash = 0;
     device->state = VG730_STATE_IDLE;
-    // Every handle of the old life is stale now, and none of them holds the device any more.
-    device->incarnation += 1;
-    device->info_opens = 0;
-    device->exclusive_opens = 0;
-    device->holds = 0;
+    forget_handles(device);
+}
+
+// After FLASH_END the gateway leaves its loader: it checks what it received and restarts.
+void restart(Vg730Device* device, uint32_t now_ms) {
+    start_firmware(device);
     device->presence = VG730_RESTARTING;
     device->restart_at_ms = now_ms + device->restart_ms;
+}
+
+// Moves to `next` when the device is in `from`; the status to answer.
+int32_t step(Vg730Device* device, uint32_t from, uint32_t next) {
+    if (device->state != from) {
+        return VG730_STATUS_BAD_STATE;
+    }
+    device->state = next;
+    return VG730_STATUS_OK;
 }
 
 int32_t flash_command(Vg730Device* device, uint8_t* buffer, uint32_t now_ms) {
@@ -94,44 +114,31 @@ int32_t flash_command(Vg730Device* device, uint8_t* buffer, uint32_t now_ms) {
     const Vg730Version announced = {vg730_get32(buffer + VG730_FC_MAJOR),
                                     vg730_get32(buffer + VG730_FC_MINOR),
                                     vg730_get32(buffer + VG730_FC_BUILD)};
-    const uint32_t state = device->state;
     switch (command) {
     case VG730_FLASH_START:
         device->start_version = announced;
-        if (state != VG730_STATE_IDLE) {
+        if (device->state != VG730_STATE_IDLE) {
             return VG730_STATUS_BAD_STATE;
         }
         if (device->refuse_start_status != 0) {
             return device->refuse_start_status;
         }
-        device->state = VG730_STATE_STARTED;
-        device->session_changed_flash = 0;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_IDLE, VG730_STATE_STARTED);
     case VG730_FLASH_ERASE:
-        if (state == VG730_STATE_IDLE) {
+        if (device->state != VG730_STATE_STARTED) {
             return VG730_STATUS_BAD_STATE;
         }
         erase_flash(device);
-        device->session_changed_flash = 1;
-        device->state = VG730_STATE_ERASED;
-        return VG730_STATUS_OK;
+        device->flash_changed = 1;
+        return step(device, VG730_STATE_STARTED, VG730_STATE_ERASED);
     case VG730_FLASH_WRITE_MODE:
-        if (state != VG730_STATE_ERASED && state != VG730_STATE_WRITE_MODE &&
-            state != VG730_STATE_READ_MODE) {
-            return VG730_STATUS_BAD_STATE;
-        }
-        device->state = VG730_STATE_WRITE_MODE;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_ERASED, VG730_STATE_WRITE_MODE);
     case VG730_FLASH_READ_MODE:
-        if (state == VG730_STATE_IDLE) {
-            return VG730_STATUS_BAD_STATE;
-        }
-        device->state = VG730_STATE_READ_MODE;
-        return VG730_STATUS_OK;
+        return step(device, VG730_STATE_WRITE_MODE, VG730_STATE_READ_MODE);
     case VG730_FLASH_END:
         device->end_version = announced;
         // Outside programming there is nothing to end; the flash programmer sends it anyway.
-        if (state != VG730_STATE_IDLE) {
+        if (device->state != VG730_STATE_IDLE) {
             restart(device, now_ms);
         }
         return VG730_STATUS_OK;
@@ -157,8 +164,9 @@ int32_t download(Vg730Device* device, uint8_t* buffer) {
         return status;
     }
     if (length == 0) {
-        // Erase check: accepted when the bank holding the address is erased.
-        if (device->state != VG730_STATE_ERASED && device->state != VG730_STATE_WRITE_MODE) {
+        // Erase check, between the erase and write mode: accepted when the bank holding the
+        // address is erased.
+        if (device->state != VG730_STATE_ERASED) {
             return VG730_STATUS_BAD_STATE;
         }
         return bank_blank(device, address) ? VG730_STATUS_OK : VG730_STATUS_NOT_BLANK;
@@ -170,12 +178,14 @@ int32_t download(Vg730Device* device, uint8_t* buffer) {
         return VG730_STATUS_PAGE_CROSSING;
     }
     // Programming can only clear bits: what was not erased keeps its zeros and the write fails.
+    // A write fault changes what the cell is given; the loader does not notice that.
     bool programmed = true;
     for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t wanted = buffer[VG730_TR_DATA + i];
+        const uint8_t given = static_cast<uint8_t>(buffer[VG730_TR_DATA + i] ^
+                                                   fault_mask(device->write_faults, address + i));
         uint8_t& cell = device->flash[address + i];
-        cell = static_cast<uint8_t>(cell & wanted);
-        programmed = programmed && cell == wanted;
+        cell = static_cast<uint8_t>(cell & given);
+        programmed = programmed && cell == given;
     }
     if (!device->written_any) {
         device->written_any = 1;
@@ -189,7 +199,7 @@ int32_t download(Vg730Device* device, uint8_t* buffer) {
             device->written_high = address + length;
         }
     }
-    device->session_changed_flash = 1;
+    device->flash_changed = 1;
     return programmed ? VG730_STATUS_OK : VG730_STATUS_PROGRAM_FAILED;
 }
 
@@ -205,14 +215,8 @@ int32_t upload(Vg730Device* device, uint8_t* buffer) {
     vg730_fill(buffer + VG730_TR_DATA, 0, VG730_TR_MAX_LENGTH);
     for (uint32_t i = 0; i < length; ++i) {
         const uint32_t at = address + i;
-        uint8_t byte = device->flash[at];
-        for (const auto& corruption : device->corruptions) {
-            if (corruption.used && at >= corruption.address &&
-                at - corruption.address < corruption.length) {
-                byte = static_cast<uint8_t>(byte ^ corruption.mask);
-            }
-        }
-        buffer[VG730_TR_DATA + i] = byte;
+        buffer[VG730_TR_DATA + i] =
+            static_cast<uint8_t>(device->flash[at] ^ fault_mask(device->corruptions, at));
     }
     return VG730_STATUS_OK;
 }
@@ -277,6 +281,66 @@ const Vg730RequestFaultSlot* request_fault(const Vg730Device* device, uint32_t k
     return nullptr;
 }
 
+// Does what the request asks, writing its answer into the buffer.
+Vg730Result carry_out(Vg730Device* device, Vg730Handle* handle, uint32_t kind, uint8_t* bytes,
+                      uint32_t now_ms) {
+    switch (kind) {
+    case VG730_REQ_FLASH_COMMAND:
+        vg730_put32(bytes + VG730_FC_STATUS,
+                    static_cast<uint32_t>(flash_command(device, bytes, now_ms)));
+        break;
+    case VG730_REQ_DOWNLOAD:
+        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(download(device, bytes)));
+        break;
+    case VG730_REQ_UPLOAD:
+        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(upload(device, bytes)));
+        break;
+    case VG730_REQ_GET_CARD_INFO:
+        get_card_info(device, bytes);
+        break;
+    case VG730_REQ_GET_CARD_INFO2:
+        get_card_info2(device, bytes);
+        break;
+    case VG730_REQ_READ_CARD_PARAMETER:
+        read_card_parameter(device, bytes);
+        break;
+    case VG730_REQ_HOLD: {
+        if (!handle) {
+            break; // direct access holds nothing
+        }
+        if (handle->object != VG730_OBJECT_INFO) {
+            return VG730_FAIL_WRONG_OBJECT;
+        }
+        const uint32_t hold = vg730_get32(bytes) != 0 ? 1 : 0;
+        if (hold != handle->holding) {
+            device->holds = hold ? device->holds + 1 : device->holds - 1;
+            handle->holding = hold;
+        }
+        break;
+    }
+    default:
+        channel_info(device, bytes);
+        break;
+    }
+    return VG730_OK;
+}
+
+// The power goes at this request: before it is carried out, after, or in the middle of a
+// download, whose first half of bytes then reaches the flash.
+void lose_power(Vg730Device* device, Vg730Handle* handle, uint32_t kind, uint8_t* bytes,
+                uint32_t now_ms, uint32_t moment) {
+    if (moment == VG730_UNPLUG_HALF_WRITTEN) {
+        const uint32_t half = vg730_get32(bytes + VG730_TR_LENGTH) / 2;
+        if (half > 0) { // a chunk of one byte has no half: nothing reaches the flash
+            vg730_put32(bytes + VG730_TR_LENGTH, half);
+            carry_out(device, handle, kind, bytes, now_ms);
+        }
+    } else if (moment == VG730_UNPLUG_AFTER) {
+        carry_out(device, handle, kind, bytes, now_ms);
+    }
+    vg730_device_unplug(device);
+}
+
 void put_text_number(char* text, uint32_t capacity, uint32_t& pos, uint32_t value) {
     char digits[10];
     uint32_t count = 0;
@@ -332,7 +396,10 @@ Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object 
     if (vg730_device_presence(device, now_ms) != VG730_PRESENT) {
         return VG730_FAIL_ABSENT;
     }
-    if (device->exclusive_opens != 0 || (object == VG730_OBJECT_EXCLUSIVE && device->holds != 0)) {
+    // The two objects are never open together: an ".info" handle left open (an identity read
+    // that forgot to close, a CAN library that holds the gateway) keeps ".exclusive" shut.
+    if (device->exclusive_opens != 0 ||
+        (object == VG730_OBJECT_EXCLUSIVE && device->info_opens != 0)) {
         return VG730_FAIL_SHARING;
     }
     if (object == VG730_OBJECT_EXCLUSIVE) {
@@ -372,7 +439,7 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
                                uint32_t control_code, void* buffer, uint32_t size,
                                uint32_t* bytes_returned) {
     *bytes_returned = 0;
-    const uint32_t kind = kind_of(control_code);
+    const uint32_t kind = vg730_request_kind_of(control_code);
     if (kind == VG730_REQ_KIND_COUNT) {
         return VG730_FAIL_UNKNOWN_REQUEST;
     }
@@ -394,7 +461,7 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
     if (const Vg730RequestFaultSlot* fault = request_fault(device, kind, count)) {
         switch (fault->type) {
         case VG730_FAULT_UNPLUG:
-            vg730_device_unplug(device);
+            lose_power(device, handle, kind, bytes, now_ms, fault->moment);
             return VG730_FAIL_ABSENT;
         case VG730_FAULT_FAIL_CALL:
             return VG730_FAIL_INJECTED;
@@ -404,43 +471,9 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
             return VG730_OK;
         }
     }
-    switch (kind) {
-    case VG730_REQ_FLASH_COMMAND:
-        vg730_put32(bytes + VG730_FC_STATUS,
-                    static_cast<uint32_t>(flash_command(device, bytes, now_ms)));
-        break;
-    case VG730_REQ_DOWNLOAD:
-        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(download(device, bytes)));
-        break;
-    case VG730_REQ_UPLOAD:
-        vg730_put32(bytes + VG730_TR_STATUS, static_cast<uint32_t>(upload(device, bytes)));
-        break;
-    case VG730_REQ_GET_CARD_INFO:
-        get_card_info(device, bytes);
-        break;
-    case VG730_REQ_GET_CARD_INFO2:
-        get_card_info2(device, bytes);
-        break;
-    case VG730_REQ_READ_CARD_PARAMETER:
-        read_card_parameter(device, bytes);
-        break;
-    case VG730_REQ_HOLD: {
-        if (!handle) {
-            break; // direct access holds nothing
-        }
-        if (handle->object != VG730_OBJECT_INFO) {
-            return VG730_FAIL_WRONG_OBJECT;
-        }
-        const uint32_t hold = vg730_get32(bytes) != 0 ? 1 : 0;
-        if (hold != handle->holding) {
-            device->holds = hold ? device->holds + 1 : device->holds - 1;
-            handle->holding = hold;
-        }
-        break;
-    }
-    default:
-        channel_info(device, bytes);
-        break;
+    if (const Vg730Result result = carry_out(device, handle, kind, bytes, now_ms);
+        result != VG730_OK) {
+        return result;
     }
     *bytes_returned = size;
     return VG730_OK;
@@ -458,6 +491,11 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
             (Requests[fault->kind].status_offset < 0 || fault->status == 0)) {
             return VG730_FAIL_BAD_FAULT;
         }
+        const uint32_t moment = fault->type == VG730_FAULT_UNPLUG ? fault->value : 0;
+        if (moment > VG730_UNPLUG_HALF_WRITTEN ||
+            (moment == VG730_UNPLUG_HALF_WRITTEN && fault->kind != VG730_REQ_DOWNLOAD)) {
+            return VG730_FAIL_BAD_FAULT;
+        }
         for (auto& slot : device->request_faults) {
             if (!slot.used) {
                 slot.used = 1;
@@ -467,16 +505,19 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
                 const uint32_t repeat = fault->type == VG730_FAULT_UNPLUG ? 1 : fault->repeat;
                 slot.last = repeat == 0 ? 0 : slot.first + repeat - 1;
                 slot.status = fault->status;
+                slot.moment = moment;
                 return VG730_OK;
             }
         }
         return VG730_FAIL_FULL;
     }
     case VG730_FAULT_CORRUPT:
+    case VG730_FAULT_WRITE:
         if (fault->length == 0 || (fault->mask & 0xFF) == 0 || fault->address >= VG730_FLASH_SIZE) {
             return VG730_FAIL_BAD_FAULT;
         }
-        for (auto& slot : device->corruptions) {
+        for (auto& slot :
+             fault->type == VG730_FAULT_WRITE ? device->write_faults : device->corruptions) {
             if (!slot.used) {
                 slot.used = 1;
                 slot.address = fault->address;
@@ -518,6 +559,7 @@ Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault)
 void vg730_device_clear_faults(Vg730Device* device) {
     vg730_fill(device->request_faults, 0, sizeof(device->request_faults));
     vg730_fill(device->corruptions, 0, sizeof(device->corruptions));
+    vg730_fill(device->write_faults, 0, sizeof(device->write_faults));
     device->refuse_start_status = 0;
     device->latency_us = 0;
     device->restart_ms = VG730_DEFAULT_RESTART_MS;
@@ -531,10 +573,16 @@ void vg730_device_clear_faults(Vg730Device* device) {
 void vg730_device_unplug(Vg730Device* device) {
     device->presence = VG730_UNPLUGGED;
     device->state = VG730_STATE_IDLE;
-    device->incarnation += 1;
-    device->info_opens = 0;
-    device->exclusive_opens = 0;
-    device->holds = 0;
+    forget_handles(device);
+}
+
+Vg730Result vg730_device_plug(Vg730Device* device) {
+    if (device->presence != VG730_UNPLUGGED) {
+        return VG730_FAIL_PLUGGED_IN;
+    }
+    start_firmware(device);
+    device->presence = VG730_PRESENT;
+    return VG730_OK;
 }
 
 uint32_t vg730_device_latency_us(const Vg730Device* device) {
@@ -571,11 +619,23 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
     for (const auto& corruption : device->corruptions) {
         report->corruptions += corruption.used;
     }
+    for (const auto& fault : device->write_faults) {
+        report->write_faults += fault.used;
+    }
     report->bus_status = device->bus_status;
     report->tx_errors = device->tx_errors;
     report->rx_errors = device->rx_errors;
     report->overruns = device->overruns;
     report->tx_level = device->tx_level;
+}
+
+uint32_t vg730_request_kind_of(uint32_t control_code) {
+    for (uint32_t kind = 0; kind < VG730_REQ_KIND_COUNT; ++kind) {
+        if (Requests[kind].control_code == control_code) {
+            return kind;
+        }
+    }
+    return VG730_REQ_KIND_COUNT;
 }
 
 const char* vg730_request_kind_name(uint32_t kind) {
@@ -616,6 +676,48 @@ const char* vg730_presence_name(uint32_t presence) {
         return "restarting";
     case VG730_UNPLUGGED:
         return "unplugged";
+    default:
+        return "?";
+    }
+}
+
+const char* vg730_flash_command_name(uint32_t command) {
+    switch (command) {
+    case VG730_FLASH_ERASE:
+        return "FLASH_ERASE";
+    case VG730_FLASH_WRITE_MODE:
+        return "FLASH_WRITE_MODE";
+    case VG730_FLASH_END:
+        return "FLASH_END";
+    case VG730_FLASH_START:
+        return "FLASH_START";
+    case VG730_FLASH_READ_MODE:
+        return "FLASH_READ_MODE";
+    default:
+        return "?";
+    }
+}
+
+const char* vg730_result_name(int32_t result) {
+    switch (result) {
+    case VG730_OK:
+        return "ok";
+    case VG730_FAIL_ABSENT:
+        return "absent";
+    case VG730_FAIL_UNKNOWN_REQUEST:
+        return "unknown_request";
+    case VG730_FAIL_BAD_SIZE:
+        return "bad_size";
+    case VG730_FAIL_INJECTED:
+        return "injected";
+    case VG730_FAIL_STALE_HANDLE:
+        return "stale_handle";
+    case VG730_FAIL_NOT_EXCLUSIVE:
+        return "not_exclusive";
+    case VG730_FAIL_SHARING:
+        return "sharing";
+    case VG730_FAIL_WRONG_OBJECT:
+        return "wrong_object";
     default:
         return "?";
     }

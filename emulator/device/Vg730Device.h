@@ -1,6 +1,7 @@
 // Portable: the emulated VG730 gateway as one value in memory. It answers the driver requests a
-// real gateway answers (identity, flash programming), keeps the sharing rules of its two device
-// objects and goes away for a while when it restarts after programming. No heap, no exceptions,
+// real gateway answers (identity, flash programming) in the order a loader accepts them, keeps
+// the sharing rules of its two device objects, goes away for a while when it restarts after
+// programming and can lose its power at any request. No heap, no exceptions,
 // no standard library: the kernel-mode test driver, the emulated CAN library and native tests
 // all run this same code. Time is always passed in, as milliseconds of a wrapping clock.
 #pragma once
@@ -18,7 +19,7 @@ enum : uint32_t {
     VG730_NAME_SIZE = 64,
     VG730_DEFAULT_RESTART_MS = 2000,
     VG730_MAX_REQUEST_FAULTS = 8,
-    VG730_MAX_CORRUPTIONS = 4,
+    VG730_MAX_CORRUPTIONS = 4, // of the uploads, and as many of the flash itself
 };
 
 // Why a control call itself fails (0: it succeeded; the status word then tells the rest).
@@ -41,6 +42,7 @@ enum Vg730Result : int32_t {
     VG730_FAIL_TOO_MANY = 23,   // every slot is taken
     VG730_FAIL_BAD_NAME = 24,   // empty name
     VG730_FAIL_BAD_VALUE = 25,  // a field of the request out of its range
+    VG730_FAIL_PLUGGED_IN = 26, // plugging in a gateway that is not unplugged
 };
 
 // Kinds of request, counted one by one and named in faults.
@@ -56,7 +58,9 @@ enum Vg730RequestKind : uint32_t {
     VG730_REQ_KIND_COUNT,
 };
 
-// Programming state: start, erase, write mode, read mode, end.
+// Programming state. The loader takes each step only from the one before it: start, erase (then
+// erase checks), write mode (then downloads), read mode (then uploads); FLASH_END from any of
+// them. Anything out of that order is answered VG730_STATUS_BAD_STATE and changes nothing.
 enum Vg730FlashState : uint32_t {
     VG730_STATE_IDLE,
     VG730_STATE_STARTED,
@@ -94,7 +98,7 @@ typedef struct Vg730Identity {
 enum Vg730FaultType : uint32_t {
     VG730_FAULT_FAIL_CALL = 1,      // kind, nth, repeat: those control calls fail
     VG730_FAULT_ANSWER_STATUS = 2,  // kind, nth, repeat, status: answered with status, not done
-    VG730_FAULT_UNPLUG = 3,         // kind, nth: the device goes away at that request
+    VG730_FAULT_UNPLUG = 3,         // kind, nth, value (Vg730UnplugMoment): gone at that request
     VG730_FAULT_CORRUPT = 4,        // address, length, mask: uploads read those bytes XOR mask
     VG730_FAULT_REFUSE_START = 5,   // status: every FLASH_START is refused with it
     VG730_FAULT_LATENCY = 6,        // value: microseconds added to every request
@@ -102,6 +106,17 @@ enum Vg730FaultType : uint32_t {
     VG730_FAULT_BUS_STATUS = 8,     // value: CAN status bits the channel reports
     VG730_FAULT_ERROR_COUNTERS = 9, // tx_errors, rx_errors, overruns
     VG730_FAULT_TX_LEVEL = 10,      // value: frames waiting in its transmit buffer until a flush
+    VG730_FAULT_WRITE = 11,         // address, length, mask: downloads leave those bytes XOR mask
+                                    // in the flash, answered 0 all the same
+};
+
+// When an unplug fault takes the power away: before its request is carried out, right after it
+// (the erase done, the chunk written), or halfway through a download (the first half of its bytes
+// written, rounded down). The call itself fails in every case: its answer never comes.
+enum Vg730UnplugMoment : uint32_t {
+    VG730_UNPLUG_BEFORE = 0,
+    VG730_UNPLUG_AFTER = 1,
+    VG730_UNPLUG_HALF_WRITTEN = 2, // downloads only
 };
 
 typedef struct Vg730Fault {
@@ -127,6 +142,7 @@ typedef struct Vg730RequestFaultSlot {
     uint32_t used, type, kind;
     uint32_t first, last; // request numbers of that kind; last 0: no end
     int32_t status;
+    uint32_t moment; // Vg730UnplugMoment of an unplug
 } Vg730RequestFaultSlot;
 
 typedef struct Vg730CorruptionSlot {
@@ -141,12 +157,15 @@ typedef struct Vg730Device {
     uint32_t incarnation, restart_at_ms, restart_ms;
     uint32_t info_opens, exclusive_opens, holds;
     uint32_t image_ok;
-    uint32_t session_changed_flash; // erased or written since FLASH_START
+    // Erased or written since it left the factory: from then on its firmware is whatever image
+    // the flash holds, checked whenever it starts (after FLASH_END, when plugged in again).
+    uint32_t flash_changed;
     uint32_t written_any, written_low, written_high;
     Vg730Version start_version, end_version;
     uint32_t requests[VG730_REQ_KIND_COUNT];
     Vg730RequestFaultSlot request_faults[VG730_MAX_REQUEST_FAULTS];
     Vg730CorruptionSlot corruptions[VG730_MAX_CORRUPTIONS];
+    Vg730CorruptionSlot write_faults[VG730_MAX_CORRUPTIONS];
     int32_t refuse_start_status;
     uint32_t latency_us;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
@@ -166,6 +185,7 @@ typedef struct Vg730Report {
     uint32_t latency_us, restart_ms, request_faults, corruptions;
     uint32_t bus_status, tx_errors, rx_errors, overruns;
     uint32_t tx_level;
+    uint32_t write_faults;
 } Vg730Report;
 
 // The defaults of a new gateway: serial 1234, hardware 1.0, firmware 2.05.176, EAN
@@ -176,17 +196,17 @@ void vg730_identity_default(Vg730Identity* identity, uint32_t number);
 void vg730_device_init(Vg730Device* device, uint32_t number, const Vg730Identity* identity);
 
 // Opening one of the device objects. ".info" opens beside other ".info" handles; ".exclusive"
-// only when no other ".exclusive" is open and no ".info" handle holds the device (a CAN library
-// holds each gateway it lists); while ".exclusive" is open nothing else opens. A plain ".info"
-// handle does not keep ".exclusive" shut: under Wine its close reaches the driver only after
-// the caller's next open, and the flash programmer closes ".info" right before it opens
-// ".exclusive".
+// only when no other handle of the device is open; while ".exclusive" is open nothing else opens.
 Vg730Result vg730_device_open(Vg730Device* device, uint32_t now_ms, Vg730Object object,
                               Vg730Handle* handle);
 void vg730_device_close(Vg730Device* device, const Vg730Handle* handle);
 
-// Whether an open of the object may succeed now (the rules of vg730_device_open, and the device
-// present). A driver that cannot refuse an open by its answer takes the object's name away.
+// Whether the object's name may be found now: the device present, no ".exclusive" open, and for
+// ".exclusive" no ".info" handle holding the device (a CAN library holds each gateway it lists).
+// A driver that cannot refuse an open by its answer takes the name away while this is false. A
+// plain ".info" handle leaves the ".exclusive" name in place, as the driver may learn of its close
+// only after the caller has looked the next name up (Wine passes closes on to the driver
+// asynchronously): an ".exclusive" open beside it is refused by vg730_device_open instead.
 bool vg730_device_visible(Vg730Device* device, uint32_t now_ms, Vg730Object object);
 
 // One driver request as the driver receives it: control code, one buffer in and out and its
@@ -201,8 +221,12 @@ Vg730Result vg730_device_ioctl(Vg730Device* device, Vg730Handle* handle, uint32_
 Vg730Result vg730_device_add_fault(Vg730Device* device, const Vg730Fault* fault);
 // Every fault and fault setting back to its default (restart time, latency, bus state too).
 void vg730_device_clear_faults(Vg730Device* device);
-// Unplugged at once (as a fault does in the middle of a run).
+// Unplugged at once (as a fault does in the middle of a run); the flash keeps what it holds.
 void vg730_device_unplug(Vg730Device* device);
+// Plugged in again after an unplug: it starts as after FLASH_END, with the firmware the image in
+// its flash gives (0.00.0 when that image is broken), idle, every old handle stale. Its name,
+// identity and faults stay. VG730_FAIL_PLUGGED_IN when it is not unplugged.
+Vg730Result vg730_device_plug(Vg730Device* device);
 
 Vg730Presence vg730_device_presence(Vg730Device* device, uint32_t now_ms);
 uint32_t vg730_device_latency_us(const Vg730Device* device);
@@ -213,5 +237,11 @@ void vg730_device_report(Vg730Device* device, uint32_t now_ms, Vg730Report* repo
 const char* vg730_request_kind_name(uint32_t kind);
 const char* vg730_state_name(uint32_t state);
 const char* vg730_presence_name(uint32_t presence);
+// "FLASH_START", ...; "?" for a command the device does not know.
+const char* vg730_flash_command_name(uint32_t command);
+// Why a control call failed, for logs: "absent", "sharing", ...; "ok" for VG730_OK.
+const char* vg730_result_name(int32_t result);
 // The kind for a name, or VG730_REQ_KIND_COUNT when there is none.
 uint32_t vg730_request_kind_from_name(const char* name);
+// The kind of a control code, or VG730_REQ_KIND_COUNT for one the device does not know.
+uint32_t vg730_request_kind_of(uint32_t control_code);

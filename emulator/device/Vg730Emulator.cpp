@@ -278,6 +278,26 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
             result = &r->result;
         }
         break;
+    case VG730_CTL_REQUESTS:
+        if (auto* r = as<Vg730RequestsRequest>(buffer, size)) {
+            vg730_request_log_read(&emulator->request_log, r);
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_CLEAR_REQUESTS:
+        if (auto* r = as<Vg730ControlResult>(buffer, size)) {
+            vg730_request_log_clear(&emulator->request_log);
+            r->result = VG730_OK;
+            result = &r->result;
+        }
+        break;
+    case VG730_CTL_PLUG:
+        if (auto* r = as<Vg730DeviceRequest>(buffer, size)) {
+            Vg730Device* device = vg730_emulator_find(emulator, r->number);
+            r->result = device ? vg730_device_plug(device) : VG730_FAIL_NO_DEVICE;
+            result = &r->result;
+        }
+        break;
     case VG730_CTL_NOTIFY_LIST:
         if (auto* r = as<Vg730NotifyList>(buffer, size)) {
             vg730_fill(r, 0, sizeof(*r));
@@ -294,4 +314,21 @@ Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uin
     }
     *bytes_returned = size;
     return VG730_OK;
+}
+
+Vg730Result vg730_emulator_request(Vg730Emulator* emulator, uint32_t number, Vg730Object object,
+                                   Vg730Handle* handle, Vg730Result refused, uint32_t now_ms,
+                                   uint32_t control_code, void* buffer, uint32_t size,
+                                   uint32_t* bytes_returned) {
+    *bytes_returned = 0;
+    Vg730Request request;
+    vg730_request_describe(&request, number, object, control_code, buffer, size);
+    Vg730Result result = VG730_FAIL_ABSENT; // a gateway removed since the open
+    if (Vg730Device* device = vg730_emulator_find(emulator, number)) {
+        result = handle ? vg730_device_ioctl(device, handle, now_ms, control_code, buffer, size,
+                                             bytes_returned)
+                        : refused;
+    }
+    vg730_request_log_record(&emulator->request_log, &request, result, buffer);
+    return result;
 }

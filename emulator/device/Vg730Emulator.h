@@ -1,10 +1,12 @@
 // Portable: every emulated gateway of one machine, the virtual CAN channels and the CAN library
 // faults, with the control requests the kernel-mode test driver answers on its control object
-// "\\.\Vg730EmuControl". Freestanding like the device model: the driver holds one of these.
+// "\\.\Vg730EmuControl", and the log of the requests to the gateways' own objects.
+// Freestanding like the device model: the driver holds one of these.
 #pragma once
 
 #include "Vg730CallLog.h"
 #include "Vg730Device.h"
+#include "Vg730RequestLog.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -21,22 +23,25 @@ enum : uint32_t {
 // Control codes: device type 0x8003, METHOD_BUFFERED, FILE_ANY_ACCESS.
 #define VG730_CONTROL_CODE(function) ((0x8003u << 16) | ((function) << 2))
 enum : uint32_t {
-    VG730_CTL_RESET = VG730_CONTROL_CODE(0x900),        // Vg730ControlResult
-    VG730_CTL_ADD = VG730_CONTROL_CODE(0x901),          // Vg730AddRequest
-    VG730_CTL_REMOVE = VG730_CONTROL_CODE(0x902),       // Vg730DeviceRequest
-    VG730_CTL_FAULT = VG730_CONTROL_CODE(0x903),        // Vg730FaultRequest
-    VG730_CTL_CLEAR = VG730_CONTROL_CODE(0x904),        // Vg730DeviceRequest
-    VG730_CTL_REPORT = VG730_CONTROL_CODE(0x905),       // Vg730ReportRequest
-    VG730_CTL_ADD_VIRTUAL = VG730_CONTROL_CODE(0x906),  // Vg730VirtualRequest
-    VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),         // Vg730ChannelList
-    VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),  // Vg730EntryFaultRequest
-    VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909), // Vg730EntryFaultList
-    VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),         // Vg730CallRequest
-    VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),        // Vg730CallsRequest
-    VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),  // Vg730ControlResult
-    VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),   // Vg730NotifyRequest
-    VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),  // Vg730NotifyDropRequest
-    VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),  // Vg730NotifyList
+    VG730_CTL_RESET = VG730_CONTROL_CODE(0x900),          // Vg730ControlResult
+    VG730_CTL_ADD = VG730_CONTROL_CODE(0x901),            // Vg730AddRequest
+    VG730_CTL_REMOVE = VG730_CONTROL_CODE(0x902),         // Vg730DeviceRequest
+    VG730_CTL_FAULT = VG730_CONTROL_CODE(0x903),          // Vg730FaultRequest
+    VG730_CTL_CLEAR = VG730_CONTROL_CODE(0x904),          // Vg730DeviceRequest
+    VG730_CTL_REPORT = VG730_CONTROL_CODE(0x905),         // Vg730ReportRequest
+    VG730_CTL_ADD_VIRTUAL = VG730_CONTROL_CODE(0x906),    // Vg730VirtualRequest
+    VG730_CTL_LIST = VG730_CONTROL_CODE(0x907),           // Vg730ChannelList
+    VG730_CTL_ENTRY_FAULT = VG730_CONTROL_CODE(0x908),    // Vg730EntryFaultRequest
+    VG730_CTL_ENTRY_FAULTS = VG730_CONTROL_CODE(0x909),   // Vg730EntryFaultList
+    VG730_CTL_CALL = VG730_CONTROL_CODE(0x90A),           // Vg730CallRequest
+    VG730_CTL_CALLS = VG730_CONTROL_CODE(0x90B),          // Vg730CallsRequest
+    VG730_CTL_CLEAR_CALLS = VG730_CONTROL_CODE(0x90C),    // Vg730ControlResult
+    VG730_CTL_NOTIFY_SET = VG730_CONTROL_CODE(0x90D),     // Vg730NotifyRequest
+    VG730_CTL_NOTIFY_DROP = VG730_CONTROL_CODE(0x90E),    // Vg730NotifyDropRequest
+    VG730_CTL_NOTIFY_LIST = VG730_CONTROL_CODE(0x90F),    // Vg730NotifyList
+    VG730_CTL_REQUESTS = VG730_CONTROL_CODE(0x910),       // Vg730RequestsRequest
+    VG730_CTL_CLEAR_REQUESTS = VG730_CONTROL_CODE(0x911), // Vg730ControlResult
+    VG730_CTL_PLUG = VG730_CONTROL_CODE(0x912),           // Vg730DeviceRequest
 };
 
 // Every control buffer begins with the result word the driver answers (a Vg730Result or one of
@@ -158,10 +163,11 @@ typedef struct Vg730Emulator {
     Vg730CallLog own_call_log;
     uint32_t notify_count;
     Vg730NotifyTarget notify_targets[VG730_MAX_NOTIFY_TARGETS];
+    Vg730RequestLog request_log;
     Vg730Slot slots[VG730_MAX_DEVICES];
 } Vg730Emulator;
 
-// No gateways, faults or calls; the call log is the emulator's own.
+// No gateways, faults, calls or requests; the call log is the emulator's own.
 void vg730_emulator_init(Vg730Emulator* emulator);
 // The call log lives in the memory given (set up with vg730_call_log_init) from now on, also
 // after a reset.
@@ -175,6 +181,14 @@ Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number);
 Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uint32_t control_code,
                                    void* buffer, uint32_t size, uint32_t* bytes_returned);
 
+// One driver request through an object of gateway `number`, answered by its device model (as
+// vg730_device_ioctl) and logged. handle: the handle it came through, or null when its open gave
+// none; the call then fails with `refused` (VG730_FAIL_SHARING, VG730_FAIL_ABSENT) unasked.
+Vg730Result vg730_emulator_request(Vg730Emulator* emulator, uint32_t number, Vg730Object object,
+                                   Vg730Handle* handle, Vg730Result refused, uint32_t now_ms,
+                                   uint32_t control_code, void* buffer, uint32_t size,
+                                   uint32_t* bytes_returned);
+
 // Control buffers cross from 32-bit and 64-bit programs to the 64-bit driver as they are: the
 // same layout in every build, with no pointers in them.
 static_assert(sizeof(Vg730ChannelList) == 652, "Vg730ChannelList layout");
@@ -185,3 +199,9 @@ static_assert(sizeof(Vg730NotifyTarget) == 24 && offsetof(Vg730NotifyTarget, win
 static_assert(sizeof(Vg730NotifyRequest) == 32, "Vg730NotifyRequest layout");
 static_assert(sizeof(Vg730NotifyDropRequest) == 16, "Vg730NotifyDropRequest layout");
 static_assert(sizeof(Vg730NotifyList) == 776, "Vg730NotifyList layout");
+static_assert(sizeof(Vg730DeviceRequest) == 8, "Vg730DeviceRequest layout");
+static_assert(sizeof(Vg730AddRequest) == 120 && sizeof(Vg730Identity) == 112,
+              "Vg730AddRequest layout");
+static_assert(sizeof(Vg730FaultRequest) == 56, "Vg730FaultRequest layout");
+static_assert(sizeof(Vg730ReportRequest) == 260 && sizeof(Vg730Report) == 252,
+              "Vg730ReportRequest layout");

@@ -7,9 +7,14 @@
 // cannot be refused by that answer. Instead each object's name (its symbolic link) exists only
 // while the model says the object may be opened: a gateway that is away, restarting or opened
 // exclusively has no names, one that a CAN library holds has no ".exclusive" name. A thread
-// brings names back when a restart ends. An open the model refuses all the same (an
-// ".exclusive" open beside a plain ".info" handle) gives a handle whose every request fails
-// with a sharing violation.
+// brings names back when a restart ends. An open the model refuses all the same gives a handle
+// whose every request fails with a sharing violation: that is how an ".exclusive" open beside a
+// plain ".info" handle is refused. Its name cannot go instead, because Wine passes a close on to
+// the driver only after CloseHandle has returned, so the name would still be missing when the
+// flash programmer opens ".exclusive" right after closing ".info"; the open reaches the driver
+// after that close, so the model sees the right order.
+//
+// Every request to a gateway's objects is logged (Vg730RequestLog.h), refused ones too.
 
 // wdm.h repeats two interlocked helpers that the compiler's intrinsics already define; in C++
 // that is a redeclaration, so its copies get other names.
@@ -297,12 +302,18 @@ NTSTATUS dispatch_control(PDEVICE_OBJECT object, PIRP irp) {
         EmulatorGuard guard;
         if (extension->kind == ControlObject) {
             result = vg730_emulator_control(&Emulator, now_ms(), code, buffer, size, &returned);
-        } else if (Vg730Device* device = vg730_emulator_find(&Emulator, extension->number)) {
+        } else {
             Vg730Handle handle;
-            if (handle_of(stack->FileObject, &handle, &result)) {
-                result =
-                    vg730_device_ioctl(device, &handle, now_ms(), code, buffer, size, &returned);
+            Vg730Result refused = VG730_FAIL_ABSENT;
+            const bool open = handle_of(stack->FileObject, &handle, &refused);
+            result = vg730_emulator_request(
+                &Emulator, extension->number,
+                extension->kind == ExclusiveObject ? VG730_OBJECT_EXCLUSIVE : VG730_OBJECT_INFO,
+                open ? &handle : nullptr, refused, now_ms(), code, buffer, size, &returned);
+            if (open) {
                 set_handle(stack->FileObject, VG730_OK, handle); // a hold changes it
+            }
+            if (Vg730Device* device = vg730_emulator_find(&Emulator, extension->number)) {
                 latency_us = vg730_device_latency_us(device);
             }
         }

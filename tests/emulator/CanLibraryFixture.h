@@ -52,7 +52,8 @@ protected:
     vg730emu::EmulatorControl control;
 };
 
-// A window that records the library's notifications.
+// A window that records the library's notifications. Like every user of the library it reads the
+// event from the low word of lParam; it keeps the high word too, which a real library may fill.
 class NotifyWindow {
 public:
     NotifyWindow() {
@@ -76,8 +77,8 @@ public:
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 DispatchMessageW(&msg);
             }
-            for (const auto& [seen, from] : FEvents) {
-                if (seen == event && from == handle) {
+            for (const Event& seen : FEvents) {
+                if (seen.code == event && seen.handle == handle) {
                     return true;
                 }
             }
@@ -86,16 +87,31 @@ public:
         return false;
     }
     void Clear() { FEvents.clear(); }
+    // The high words of lParam of the events of the handle seen since the last Clear.
+    std::vector<std::uint16_t> HighWords(std::int32_t handle) const {
+        std::vector<std::uint16_t> words;
+        for (const Event& seen : FEvents) {
+            if (seen.handle == handle) {
+                words.push_back(seen.high);
+            }
+        }
+        return words;
+    }
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == 17378) {
             auto* self = reinterpret_cast<NotifyWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-            self->FEvents.emplace_back(LOWORD(lParam), static_cast<std::int32_t>(wParam));
+            self->FEvents.push_back(
+                {LOWORD(lParam), HIWORD(lParam), static_cast<std::int32_t>(wParam)});
             return 0;
         }
         return DefWindowProcW(window, message, wParam, lParam);
     }
+    struct Event {
+        std::uint16_t code, high;
+        std::int32_t handle;
+    };
     UniqueHwnd FWindow;
-    std::vector<std::pair<std::uint16_t, std::int32_t>> FEvents;
+    std::vector<Event> FEvents;
 };

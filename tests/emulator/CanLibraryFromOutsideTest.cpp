@@ -70,6 +70,8 @@ TEST_F(CanLibraryTest, ControlSideNotifiesTheWindowsOfTheGatewayThatAskedForTheE
     EXPECT_EQ(control.Notify(0, vg730emu::ParseNotifyEvent("status")), 1u);
     EXPECT_TRUE(window.WaitFor(32003, first));
     EXPECT_EQ(Status(can, first) & 0x81, 0x81u);
+    EXPECT_EQ(window.HighWords(first),
+              std::vector<std::uint16_t>{static_cast<std::uint16_t>(0x8000 | first)});
 
     EXPECT_EQ(control.Notify(0, vg730emu::ParseNotifyEvent("rx")), 0u); // not asked for
     EXPECT_EQ(control.Notify(5, vg730emu::ParseNotifyEvent("error")), 1u);

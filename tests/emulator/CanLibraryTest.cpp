@@ -324,6 +324,14 @@ TEST_F(CanLibraryTest, NotifiesTheWindowOfEachEvent) {
     ASSERT_EQ(can.write(handle, 0x10, data, 1, 0x02), 0);
     EXPECT_TRUE(window.WaitFor(32000, handle));
     EXPECT_TRUE(window.WaitFor(32001, handle));
+    // The high word is never 0 (the handle with bit 15 set): a user that forgets to mask it
+    // misses every event.
+    const std::uint16_t marked = static_cast<std::uint16_t>(0x8000 | handle);
+    const std::vector<std::uint16_t> highWords = window.HighWords(handle);
+    EXPECT_GE(highWords.size(), 2u);
+    for (std::uint16_t word : highWords) {
+        EXPECT_EQ(word, marked);
+    }
     window.Clear();
     ASSERT_EQ(can.ioctl(handle, 0x7E03, nullptr, 0), 0); // an error frame on the bus
     EXPECT_TRUE(window.WaitFor(32002, handle));

@@ -121,6 +121,36 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const Command& c) {
                      EXPECT_EQ(c.fault.kind, static_cast<std::uint32_t>(VG730_REQ_UPLOAD));
                      EXPECT_EQ(c.fault.nth, 40u);
+                     EXPECT_EQ(c.fault.value, static_cast<std::uint32_t>(VG730_UNPLUG_BEFORE));
+                 }},
+        GoodCase{"UnplugAfterTheRequest",
+                 {"fault", "0", "unplug", "--at", "flash_command", "--after", "--nth", "2"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.kind, static_cast<std::uint32_t>(VG730_REQ_FLASH_COMMAND));
+                     EXPECT_EQ(c.fault.nth, 2u);
+                     EXPECT_EQ(c.fault.value, static_cast<std::uint32_t>(VG730_UNPLUG_AFTER));
+                 }},
+        GoodCase{"UnplugHalfAChunkWritten",
+                 {"fault", "0", "unplug", "--half", "--at", "download"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.kind, static_cast<std::uint32_t>(VG730_REQ_DOWNLOAD));
+                     EXPECT_EQ(c.fault.nth, 1u);
+                     EXPECT_EQ(c.fault.value,
+                               static_cast<std::uint32_t>(VG730_UNPLUG_HALF_WRITTEN));
+                 }},
+        GoodCase{"WriteFault",
+                 {"fault", "4", "write-fault", "0x1ff9", "--length", "2", "--mask", "0x40"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.fault.type, static_cast<std::uint32_t>(VG730_FAULT_WRITE));
+                     EXPECT_EQ(c.fault.address, 0x1FF9u);
+                     EXPECT_EQ(c.fault.length, 2u);
+                     EXPECT_EQ(c.fault.mask, 0x40u);
+                 }},
+        GoodCase{"Plug",
+                 {"plug", "7"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Plug);
+                     EXPECT_EQ(c.number, 7u);
                  }},
         GoodCase{"Counters",
                  {"fault", "1", "error-counters", "1", "2", "3"},
@@ -161,13 +191,25 @@ INSTANTIATE_TEST_SUITE_P(
                  {"calls"},
                  [](const Command& c) {
                      EXPECT_EQ(c.kind, CommandKind::Calls);
-                     EXPECT_FALSE(c.clearCalls);
+                     EXPECT_FALSE(c.clearLog);
                  }},
         GoodCase{"CallsClear",
                  {"calls", "--clear"},
                  [](const Command& c) {
                      EXPECT_EQ(c.kind, CommandKind::Calls);
-                     EXPECT_TRUE(c.clearCalls);
+                     EXPECT_TRUE(c.clearLog);
+                 }},
+        GoodCase{"Requests",
+                 {"requests"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Requests);
+                     EXPECT_FALSE(c.clearLog);
+                 }},
+        GoodCase{"RequestsClear",
+                 {"requests", "--clear"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.kind, CommandKind::Requests);
+                     EXPECT_TRUE(c.clearLog);
                  }},
         GoodCase{"Help", {}, [](const Command& c) { EXPECT_EQ(c.kind, CommandKind::Help); }}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -205,6 +247,12 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "0"},
         std::vector<std::string>{"fault", "1", "corrupt", "0x10", "--mask", "256"},
         std::vector<std::string>{"fault", "1", "unplug", "--nth", "3"},
+        std::vector<std::string>{"fault", "1", "unplug", "--after"},
+        std::vector<std::string>{"fault", "1", "unplug", "--at", "upload", "--half"},
+        std::vector<std::string>{"fault", "1", "unplug", "--at", "download", "--half", "--after"},
+        std::vector<std::string>{"fault", "1", "write-fault", "0x10", "--length", "0"},
+        std::vector<std::string>{"fault", "1", "write-fault"}, std::vector<std::string>{"plug"},
+        std::vector<std::string>{"plug", "128"}, std::vector<std::string>{"requests", "--all"},
         std::vector<std::string>{"fault", "1", "latency", "-1"},
         std::vector<std::string>{"fault", "1", "restart-ms", "1073741824"},
         std::vector<std::string>{"entry-fault", "canFly", "-1"},
@@ -234,12 +282,13 @@ TEST(ReportLines, KeyValueLinesOfTheState) {
     report.flash_crc = 0xBEEF;
     report.requests[VG730_REQ_DOWNLOAD] = 258;
     report.tx_level = 9;
+    report.write_faults = 2;
     const std::vector<std::string> lines = ReportLines(report);
     for (const char* expected :
          {"device=4", "state=write_mode", "firmware=2.05.7", "ean=0007300099001237",
           "param_ean=none", "image_ok=1", "flash_start=0x00010000", "flash_length=4122",
           "flash_crc=0xbeef", "requests.download=258", "requests.upload=0", "name=Quorvel VG730 #4",
-          "tx_level=9"}) {
+          "tx_level=9", "write_faults=2"}) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
     }
     EXPECT_NE(std::find(lines.begin(), lines.end(), "channel_ean=0007300099001237"), lines.end());

@@ -9,18 +9,31 @@
 
 namespace {
 
-// Sends one request of a kind, after whatever flash command makes it acceptable (the device is
-// programming and erased).
+// Puts the device where SendOne's request of the kind is accepted, again and again: idle for a
+// flash command (FLASH_END, which then does nothing), erased for a download (an erase check),
+// in read mode for an upload.
+void Prepare(ModelClient& client, std::uint32_t kind) {
+    std::vector<std::uint32_t> commands;
+    if (kind == VG730_REQ_DOWNLOAD) {
+        commands = {VG730_FLASH_START, VG730_FLASH_ERASE};
+    } else if (kind == VG730_REQ_UPLOAD) {
+        commands = {VG730_FLASH_START, VG730_FLASH_ERASE, VG730_FLASH_WRITE_MODE,
+                    VG730_FLASH_READ_MODE};
+    }
+    for (std::uint32_t command : commands) {
+        ASSERT_EQ(client.Command(command).status, 0);
+    }
+}
+
+// Sends one request of a kind that leaves the device as it was (see Prepare).
 Answer SendOne(ModelClient& client, std::uint32_t kind) {
     Vg730Result result;
     switch (kind) {
     case VG730_REQ_FLASH_COMMAND:
-        return client.Command(VG730_FLASH_READ_MODE);
+        return client.Command(VG730_FLASH_END);
     case VG730_REQ_DOWNLOAD:
-        client.Command(VG730_FLASH_WRITE_MODE);
         return client.EraseCheck(0xFFFE);
     case VG730_REQ_UPLOAD: {
-        client.Command(VG730_FLASH_READ_MODE);
         const UploadAnswer a = client.Upload(0x100, 16);
         return {a.result, a.status};
     }
@@ -44,16 +57,10 @@ Answer SendOne(ModelClient& client, std::uint32_t kind) {
     }
 }
 
-// A device in read mode after an erase, where every kind of request is accepted; the parameter
-// EAN is kept so that read_card_parameter answers 0.
+// A device that keeps a parameter EAN, so that read_card_parameter answers 0.
 class FaultTest : public testing::Test {
 protected:
-    void SetUp() override {
-        client.Device()->identity.has_param_ean = 1;
-        ASSERT_EQ(client.Command(VG730_FLASH_START).status, 0);
-        ASSERT_EQ(client.Command(VG730_FLASH_ERASE).status, 0);
-        ASSERT_EQ(client.Command(VG730_FLASH_READ_MODE).status, 0);
-    }
+    void SetUp() override { client.Device()->identity.has_param_ean = 1; }
     ModelClient client;
 };
 
@@ -68,6 +75,7 @@ protected:
         FaultTest::SetUp();
         // The fault counts from the requests already seen: send one first.
         kind = GetParam().kind;
+        Prepare(client, kind);
         ASSERT_EQ(SendOne(client, kind).status, 0);
     }
     std::uint32_t kind = 0;
@@ -128,6 +136,7 @@ class AnswerStatusTest : public FaultTest, public testing::WithParamInterface<St
 
 TEST_P(AnswerStatusTest, NthRequestIsAnsweredWithTheStatusAndNotCarriedOut) {
     const StatusCase& c = GetParam();
+    Prepare(client, c.kind);
     ASSERT_EQ(client.AddFault(RequestFault(VG730_FAULT_ANSWER_STATUS, c.kind, 1, 1, c.status)),
               VG730_OK);
     const Answer answer = SendOne(client, c.kind);
@@ -141,6 +150,7 @@ TEST_P(AnswerStatusTest, NthRequestIsAnsweredWithTheStatusAndNotCarriedOut) {
 }
 
 TEST_F(FaultTest, AnsweredCommandIsNotCarriedOut) {
+    Prepare(client, VG730_REQ_UPLOAD);
     ASSERT_EQ(client.AddFault(RequestFault(VG730_FAULT_ANSWER_STATUS, VG730_REQ_FLASH_COMMAND, 1, 1,
                                            VG730_STATUS_BAD_COMMAND)),
               VG730_OK);
@@ -176,6 +186,16 @@ TEST(FaultValidation, RefusesFaultsThatCannotBeMet) {
     corrupt.length = 1;
     corrupt.mask = 0;
     EXPECT_EQ(client.AddFault(corrupt), VG730_FAIL_BAD_FAULT);
+    corrupt.type = VG730_FAULT_WRITE;
+    EXPECT_EQ(client.AddFault(corrupt), VG730_FAIL_BAD_FAULT);
+    // Half a request written: only a download has bytes to halve.
+    Vg730Fault unplug = RequestFault(VG730_FAULT_UNPLUG, VG730_REQ_UPLOAD, 1);
+    unplug.value = VG730_UNPLUG_HALF_WRITTEN;
+    EXPECT_EQ(client.AddFault(unplug), VG730_FAIL_BAD_FAULT);
+    unplug.kind = VG730_REQ_DOWNLOAD;
+    unplug.value = VG730_UNPLUG_HALF_WRITTEN + 1;
+    EXPECT_EQ(client.AddFault(unplug), VG730_FAIL_BAD_FAULT);
+    EXPECT_EQ(client.Report().request_faults, 0u);
     for (std::uint32_t i = 0; i < VG730_MAX_REQUEST_FAULTS; ++i) {
         EXPECT_EQ(client.AddFault(RequestFault(VG730_FAULT_FAIL_CALL, VG730_REQ_UPLOAD, 100)),
                   VG730_OK);

@@ -125,7 +125,6 @@ TEST(FirmwareAfterProgramming, EraseWithoutWriteLeavesNoFirmwareUntilAGoodImage)
 TEST(FirmwareAfterProgramming, StartAndEndWithoutChangesKeepTheFirmware) {
     ModelClient client;
     ASSERT_EQ(client.Command(VG730_FLASH_START).status, 0);
-    ASSERT_EQ(client.Command(VG730_FLASH_READ_MODE).status, 0);
     ASSERT_EQ(client.Command(VG730_FLASH_END).status, 0);
     client.now += VG730_DEFAULT_RESTART_MS;
     const Vg730Report report = client.Report();

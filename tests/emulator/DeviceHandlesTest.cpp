@@ -67,7 +67,11 @@ INSTANTIATE_TEST_SUITE_P(
         SharingCase{
             "ExclusiveBesideHeldInfo",
             {{OPEN, INFO, VG730_OK}, {HOLD, INFO, VG730_OK}, {OPEN, EXCL, VG730_FAIL_SHARING}}},
-        SharingCase{"ExclusiveBesidePlainInfo", {{OPEN, INFO, VG730_OK}, {OPEN, EXCL, VG730_OK}}},
+        // An identity read that left its handle open keeps programming out.
+        SharingCase{"ExclusiveBesidePlainInfo",
+                    {{OPEN, INFO, VG730_OK}, {OPEN, EXCL, VG730_FAIL_SHARING}}},
+        SharingCase{"ExclusiveAfterInfoClosed",
+                    {{OPEN, INFO, VG730_OK}, {CLOSE, INFO, VG730_OK}, {OPEN, EXCL, VG730_OK}}},
         SharingCase{"InfoBesideExclusive",
                     {{OPEN, EXCL, VG730_OK}, {OPEN, INFO, VG730_FAIL_SHARING}}},
         SharingCase{"SecondExclusive", {{OPEN, EXCL, VG730_OK}, {OPEN, EXCL, VG730_FAIL_SHARING}}},

@@ -153,6 +153,22 @@ TEST_F(EmulatorTest, UnplugNowRemovesFromTheListButKeepsTheReport) {
     EXPECT_EQ(report.report.presence, VG730_UNPLUGGED);
 }
 
+TEST_F(EmulatorTest, PlugBringsBackOnlyAnUnpluggedGateway) {
+    ASSERT_EQ(Add(6), VG730_OK);
+    Vg730DeviceRequest plug{};
+    plug.number = 6;
+    EXPECT_EQ(Send(VG730_CTL_PLUG, plug), VG730_FAIL_PLUGGED_IN);
+    Vg730FaultRequest unplug{};
+    unplug.number = 6;
+    unplug.fault.type = VG730_FAULT_UNPLUG;
+    ASSERT_EQ(Send(VG730_CTL_FAULT, unplug), VG730_OK);
+    EXPECT_TRUE(Gateways().empty());
+    EXPECT_EQ(Send(VG730_CTL_PLUG, plug), VG730_OK);
+    EXPECT_EQ(Gateways(), std::vector<std::uint32_t>{6});
+    plug.number = 9;
+    EXPECT_EQ(Send(VG730_CTL_PLUG, plug), VG730_FAIL_NO_DEVICE);
+}
+
 TEST_F(EmulatorTest, HandlesOfARemovedGatewayDoNotFitItsSuccessor) {
     ASSERT_EQ(Add(8), VG730_OK);
     Vg730Handle old;

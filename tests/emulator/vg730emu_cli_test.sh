@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The control tool vg730emu as people and scripts use it, under Wine in the build tree's prefix:
-# install, gateways, show, faults, remove, the errors it reports, the driver package version it
-# writes, and uninstall. Runs inside scripts/wine-env (WINEPREFIX, WINELOADER, VG_BIN are set).
+# install, gateways, show, faults, unplugging and plugging in, the request log, remove, the errors
+# it reports, the driver package version it writes, and uninstall. Runs inside scripts/wine-env
+# (WINEPREFIX, WINELOADER, VG_BIN are set).
 set -uo pipefail
 
 tool="$VG_BIN/vg730emu.exe"
@@ -102,18 +103,20 @@ ok fault 7 status upload 5
 ok fault 7 latency 150
 ok fault 7 restart-ms 250
 ok fault 7 corrupt 0x10010 --length 4 --mask 0x0F
+ok fault 7 write-fault 0x10010 --length 2 --mask 0x40
+ok fault 7 unplug --at flash_command --nth 2 --after
 ok fault 7 bus-status 0x81
 ok fault 7 error-counters 1 2 3
 ok fault 7 tx-level 4
 ok show 7
-has "refuse_start=7" "request_faults=2" "latency_us=150" "restart_ms=250" "corruptions=1" \
-    "bus_status=0x00000081" "tx_errors=1" "rx_errors=2" "overruns=3" "tx_level=4"
+has "refuse_start=7" "request_faults=3" "latency_us=150" "restart_ms=250" "corruptions=1" \
+    "write_faults=1" "bus_status=0x00000081" "tx_errors=1" "rx_errors=2" "overruns=3" "tx_level=4"
 ok show 0
 has "refuse_start=0" "request_faults=0" "latency_us=0"
 ok clear 7
 ok show 7
 has "refuse_start=0" "request_faults=0" "latency_us=0" "restart_ms=2000" "corruptions=0" \
-    "bus_status=0x00000000" "tx_errors=0" "tx_level=0"
+    "write_faults=0" "bus_status=0x00000000" "tx_errors=0" "tx_level=0"
 
 # --- notifications reach only windows a library was given: none here
 ok notify 0 status
@@ -129,18 +132,40 @@ has "calls=0" "count.canInitializeLibrary=0" "count.canWrite=0" "count.canUnload
 ok calls --clear
 refused "unexpected argument" calls --all
 
-# --- a gateway pulled out, then removed
+# --- the driver requests: the identity read of the flash programmer's EAN check
+ok requests
+has "requests=0"
+timeout 60 "$WINELOADER" "$VG_BIN/vessa_flash.exe" -C0 '-assert_ean=73000!99001237' none.img \
+    >/dev/null 2>&1 </dev/null || fail "vessa_flash -assert_ean did not end with 0"
+ok requests
+has "requests=3" "request=1 #0 info get_card_info status=0" \
+    "request=2 #0 info get_card_info2 status=0" "request=3 #0 info read_card_parameter status=10"
+ok requests --clear
+ok requests
+has "requests=0"
+! grep -q '^request=' "$work/out" || fail "requests lists requests after a clear"
+
+# --- a gateway pulled out and plugged in again, pulled out again, then removed
+refused "is plugged in" plug 7
 ok fault 7 unplug
 ok show 7
 has "state=unplugged" "presence=unplugged"
 ok list
 lacks "gateway=7 Other VG730 #7"
 has "gateway=0 Quorvel VG730 #0"
+ok plug 7
+ok show 7
+has "presence=present" "state=idle" "firmware=3.10.300" "image_ok=1" "name=Other VG730 #7"
+ok list
+has "gateway=7 Other VG730 #7"
+refused "no gateway 9" plug 9
+ok fault 7 unplug
 ok remove 7
 refused "no gateway 7" show 7
 refused "no gateway 7" remove 7
 refused "no gateway 7" fault 7 latency 1
 refused "no gateway 7" clear 7
+refused "no gateway 7" plug 7
 
 # --- bad values and unknown things
 refused "device number" add 128
@@ -154,6 +179,9 @@ refused "--name" add 1 --name ""
 refused "unknown request" fault 0 fail downloads
 refused "cannot be set" fault 0 status get_card_info 5
 refused "status" fault 0 status download 0
+refused "--half needs --at download" fault 0 unplug --at upload --half
+refused "need --at REQUEST" fault 0 unplug --after
+refused "needs a length and a mask" fault 0 write-fault 0x100 --mask 0
 refused "unknown fault kind" fault 0 explode
 refused "no CAN library entry" entry-fault canFrobnicate -1
 refused "no CAN library entry" install --missing-entry canFrobnicate
