@@ -325,7 +325,7 @@ TEST_F(Programming, DeclinedWarningSendsNothing) {
     spec.ean = "0007300099002005";
     platform_state().console_attached = true;
     platform_state().console_keys = "n";
-    EXPECT_EQ(program(spec), 1001);
+    EXPECT_EQ(program(spec), flash::program_declined);
     EXPECT_TRUE(platform_state().requests.empty());
 }
 

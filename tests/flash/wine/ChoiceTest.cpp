@@ -249,6 +249,24 @@ TEST_F(Gateways, AllDevicesWithOneFailing) {
     }
 }
 
+// A run that ends at a later gateway still ends the work on the gateways programmed before it:
+// they leave their loader and run the new firmware.
+TEST_F(Gateways, AllDevicesEndedEarlyRestartTheGatewaysProgrammedBefore) {
+    add(1);
+    add(4, identity(0x99002005));
+    // Gateway 4 does not fit the image; nobody answers its warning.
+    const run_result r = run_flasher({"-all", image("fw.img")});
+    ASSERT_FALSE(r.timed_out) << r.output;
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(r.output.ends_with(warning + not_updated)) << r.output;
+    const Vg730Report first = settled(1);
+    EXPECT_EQ(first.requests[VG730_REQ_FLASH_COMMAND], 5u) << "the sequence and FLASH_END";
+    EXPECT_EQ(first.presence, VG730_PRESENT);
+    EXPECT_EQ(first.image_ok, 1u);
+    EXPECT_EQ(vg730emu::FormatFirmware(first.identity.firmware), "2.05.177");
+    EXPECT_EQ(report(4).requests[VG730_REQ_FLASH_COMMAND], 0u);
+}
+
 } // namespace
 
 namespace {
