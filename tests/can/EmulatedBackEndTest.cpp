@@ -156,6 +156,29 @@ TEST_F(CanEmulatedBackEnd, OpenAndActiveTellWhetherTheHandleIsGood) {
     EXPECT_TRUE(api.DeviceHandleOK());
 }
 
+// Bus parameters the library refuses cost the channel its handle: the back-end must not report
+// it good, and closing the channel must not close the library's handle a second time.
+TEST_F(CanEmulatedBackEnd, RefusedBusParametersLeaveNoHandleToClose) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"entry-fault canSetBusParams -1");
+    const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canSetBusParams normal"); });
+    TVnCanApi& api = Create();
+    library_calls::Clear();
+    api.Open();
+    EXPECT_TRUE(api.Active());
+    EXPECT_FALSE(api.DeviceHandleOK());
+    api.Close();
+    const vg730emu::CanCallLog log = library_calls::Read();
+    ASSERT_FALSE(log.Of("canOpenChannel").empty());
+    const std::vector<vg730emu::CanCall> closes = log.Of("canClose");
+    ASSERT_FALSE(closes.empty());
+    const std::int64_t h = closes.front().args.at(0);
+    EXPECT_GE(h, 0);
+    for (std::size_t i = 1; i < closes.size(); ++i) {
+        EXPECT_NE(closes[i].args.at(0), h) << "closed twice";
+    }
+}
+
 struct BaudrateCase {
     const char* label;
     bool open;
