@@ -1,4 +1,4 @@
-// Windows side: the report window, shown modally from the main window.
+// Windows side: the report window (see ReportUnit.h).
 #include "ReportUnit.h"
 
 namespace {
@@ -14,4 +14,21 @@ TForm::TFormStyle ReportFormStyle() {
 
 } // namespace
 
-TReportForm::TReportForm() : TForm(ReportFormStyle()) {}
+TReportForm::TReportForm()
+    : TForm(ReportFormStyle()),
+      CloseButton(*this, {517, 504, 75, 25}, L"Close", {akTop, akRight, akBottom}),
+      // Scroll bars: the command line and a long transcript reach beyond the box, and the
+      // lines out of sight are often the ones that say what went wrong.
+      ResultMemo(*this, {9, 10, 583, 488}, {akLeft, akTop, akRight, akBottom}, true, true) {
+    CloseButton.OnClick = [this] { CloseButtonClick(); };
+}
+
+void TReportForm::ShowResult(const TStrings& Lines) {
+    ResultMemo.Clear();
+    ResultMemo.SetLines(Lines);
+    ShowModal();
+}
+
+void TReportForm::CloseButtonClick() {
+    SetModalResult(mrOk);
+}

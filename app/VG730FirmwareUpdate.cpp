@@ -62,6 +62,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
         auto mainForm = std::make_unique<TMainForm>();
         auto reportForm = std::make_unique<TReportForm>();
+        mainForm->SetReportForm(*reportForm);
         mainForm->Show();
         app.Run();
         reportForm.reset();

@@ -8,11 +8,6 @@
 
 namespace {
 
-bool FileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Driver package 2.1.0 and newer ship the gateway library under its newer name.
 constexpr TVersion NewGatewayDllPackage{2, 1, 0, 0, true};
 

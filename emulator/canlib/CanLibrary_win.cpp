@@ -394,7 +394,9 @@ std::int32_t CanLibrary::SetNotify(std::int32_t handle, std::uintptr_t window,
         Vg730NotifyRequest request{};
         request.target.process = GetCurrentProcessId();
         request.target.handle = handle;
-        request.target.window = window;
+        // Window handles are 32-bit values that a 64-bit process sees sign-extended.
+        request.target.window = static_cast<std::uint64_t>(
+            static_cast<std::int64_t>(static_cast<std::intptr_t>(window)));
         request.target.flags = flags;
         request.target.number = *number;
         FNotifyTargets = true;

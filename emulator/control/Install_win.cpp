@@ -1,5 +1,6 @@
 // Windows side: installing the emulator into the running prefix: library files in the system
-// folder, the driver as a kernel service, the driver package version in the registry.
+// folder (and the 32-bit ones in the 32-bit system folder, for 32-bit programs), the driver as a
+// kernel service, the driver package version in the registry.
 #include "EmulatorControl.h"
 
 #include "ExportTableEdit.h"
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 namespace vg730emu {
@@ -20,7 +22,8 @@ namespace fs = std::filesystem;
 const wchar_t ServiceName[] = L"vg730emu";
 const wchar_t PackageKey[] = L"Software\\Tolvak-Quorvel\\VARedidod";
 
-// Built next to vg730emu.exe; installed under the names the product looks for.
+// Built next to vg730emu.exe (the 32-bit ones in its subfolder x86); installed under the names
+// the product looks for.
 const wchar_t CanLibrarySource[] = L"vg730canlib.dll";
 const wchar_t CompanionSource[] = L"vg730alapw2.dll";
 const wchar_t DriverSource[] = L"vg730emu.sys";
@@ -79,6 +82,37 @@ fs::path system_folder() {
     return fs::path(std::wstring(path, length));
 }
 
+// The system folder of 32-bit programs (syswow64), when the prefix has a 32-bit half.
+std::optional<fs::path> system_folder_32() {
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemWow64DirectoryW(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return std::nullopt;
+    }
+    const fs::path folder(std::wstring(path, length));
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+// Where the library files of each architecture come from and go to. The 32-bit ones are there
+// only when the 32-bit build put them beside this program.
+struct LibraryFolders {
+    fs::path source;
+    fs::path system;
+    bool optional;
+};
+
+std::vector<LibraryFolders> library_folders() {
+    std::vector<LibraryFolders> folders = {{program_folder(), system_folder(), false}};
+    if (std::optional<fs::path> system32 = system_folder_32()) {
+        folders.push_back({program_folder() / L"x86", *system32, true});
+    }
+    return folders;
+}
+
 std::vector<std::uint8_t> read_file(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -127,9 +161,16 @@ void remove_file(const fs::path& target) {
     }
 }
 
-void install_library_files(const InstallOptions& options) {
-    const fs::path source = program_folder();
-    const fs::path system = system_folder();
+void remove_library_files(const fs::path& system) {
+    remove_file(system / GenericLibrary);
+    for (const LibraryPair* pair : {&CurrentPair, &LegacyPair}) {
+        remove_file(system / pair->library);
+        remove_file(system / pair->companion);
+    }
+}
+
+void install_library_files(const fs::path& source, const fs::path& system,
+                           const InstallOptions& options) {
     std::vector<std::uint8_t> library = read_file(source / CanLibrarySource);
     if (!options.missingEntries.empty()) {
         try {
@@ -150,6 +191,18 @@ void install_library_files(const InstallOptions& options) {
             remove_file(system / pair->library);
             remove_file(system / pair->companion);
         }
+    }
+}
+
+void install_library_files(const InstallOptions& options) {
+    for (const LibraryFolders& folders : library_folders()) {
+        std::error_code error;
+        if (folders.optional && !fs::exists(folders.source / CanLibrarySource, error)) {
+            // None of an earlier install is left for a program to load.
+            remove_library_files(folders.system);
+            continue;
+        }
+        install_library_files(folders.source, folders.system, options);
     }
 }
 
@@ -283,12 +336,9 @@ void Uninstall() {
             throw EmulatorError(last_error_text("cannot delete the driver service"));
         }
     }
-    const fs::path system = system_folder();
-    remove_file(system / L"drivers" / DriverSource);
-    remove_file(system / GenericLibrary);
-    for (const LibraryPair* pair : {&CurrentPair, &LegacyPair}) {
-        remove_file(system / pair->library);
-        remove_file(system / pair->companion);
+    remove_file(system_folder() / L"drivers" / DriverSource);
+    for (const LibraryFolders& folders : library_folders()) {
+        remove_library_files(folders.system);
     }
 }
 

@@ -56,3 +56,10 @@ void vg730_call_log_clear(Vg730CallLog* log);
 bool vg730_call_log_record(Vg730CallLog* log, const Vg730Call* call);
 // Fills the counts and the page of the calls from request->first on.
 void vg730_call_log_read(const Vg730CallLog* log, Vg730CallsRequest* request);
+
+// The log is shared by 32-bit and 64-bit libraries with the 64-bit driver: the same layout in
+// every build, or a library of one architecture would misread another's records.
+static_assert(sizeof(Vg730Call) == 80 && offsetof(Vg730Call, args) == 16, "Vg730Call layout");
+static_assert(sizeof(Vg730CallsRequest) == 2712, "Vg730CallsRequest layout");
+static_assert(sizeof(Vg730CallLog) == 327832 && offsetof(Vg730CallLog, calls) == 152,
+              "Vg730CallLog layout");

@@ -174,3 +174,14 @@ Vg730Device* vg730_emulator_find(Vg730Emulator* emulator, uint32_t number);
 // call with VG730_FAIL_UNKNOWN_REQUEST / VG730_FAIL_BAD_SIZE.
 Vg730Result vg730_emulator_control(Vg730Emulator* emulator, uint32_t now_ms, uint32_t control_code,
                                    void* buffer, uint32_t size, uint32_t* bytes_returned);
+
+// Control buffers cross from 32-bit and 64-bit programs to the 64-bit driver as they are: the
+// same layout in every build, with no pointers in them.
+static_assert(sizeof(Vg730ChannelList) == 652, "Vg730ChannelList layout");
+static_assert(sizeof(Vg730EntryFaultList) == 584, "Vg730EntryFaultList layout");
+static_assert(sizeof(Vg730CallRequest) == 88, "Vg730CallRequest layout");
+static_assert(sizeof(Vg730NotifyTarget) == 24 && offsetof(Vg730NotifyTarget, window) == 8,
+              "Vg730NotifyTarget layout");
+static_assert(sizeof(Vg730NotifyRequest) == 32, "Vg730NotifyRequest layout");
+static_assert(sizeof(Vg730NotifyDropRequest) == 16, "Vg730NotifyDropRequest layout");
+static_assert(sizeof(Vg730NotifyList) == 776, "Vg730NotifyList layout");

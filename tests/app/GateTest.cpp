@@ -2,6 +2,7 @@
 // package, shows exactly its message (read back from the message box) or its main window, and
 // always ends with exit code 0.
 #include "ChildProcess.h"
+#include "ProgramsUnderTest.h"
 #include "RegistryFixture.h"
 #include "WindowProbe.h"
 
@@ -18,12 +19,17 @@ const wchar_t DiagnosticsKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORVEXDiagnostics8.0_is1";
 const wchar_t Title[] = L"VG730 Firmware Update";
 
+std::filesystem::path UpdaterPath() {
+    return programs::Folder() / L"VG730FirmwareUpdate.exe";
+}
+
 // The registry of a PC with the maker's tools installed: the driver package version in the
 // program's own view, the suite's uninstall entry in the 32-bit view.
 class InstalledPackage {
 public:
     explicit InstalledPackage(const wchar_t* version)
-        : FDriver(DriverKey), FDiagnostics(DiagnosticsKey, KEY_WOW64_32KEY) {
+        : FDriver(DriverKey, programs::OwnRegistryView(UpdaterPath())),
+          FDiagnostics(DiagnosticsKey, KEY_WOW64_32KEY) {
         FDiagnostics.SetText(L"InstallLocation", L"C:\\Program Files\\KORVEX\\Diagnostics 8.0");
         if (version) {
             FDriver.SetText(L"Version", version);
@@ -53,7 +59,7 @@ std::vector<std::wstring> ModulesOf(HANDLE process) {
 }
 
 std::wstring Updater() {
-    return L"\"" + BinFolder() + L"VG730FirmwareUpdate.exe\"";
+    return L"\"" + UpdaterPath().wstring() + L"\"";
 }
 
 struct GateCase {

@@ -32,6 +32,25 @@ struct ProcessResources {
         return r;
     }
 
+    // The same of another process, read from outside (its lowest free TLS slot is not known).
+    static ProcessResources Of(HANDLE process, DWORD processId) {
+        ProcessResources r;
+        DWORD count = 0;
+        r.handles = GetProcessHandleCount(process, &count) && count != 0
+                        ? count
+                        : SystemTableCount(processId);
+        MEMORY_BASIC_INFORMATION region{};
+        for (const char* at = nullptr;
+             VirtualQueryEx(process, at, &region, sizeof(region)) == sizeof(region);
+             at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+            if (region.State == MEM_COMMIT && region.Type != MEM_IMAGE) {
+                r.committedKiB += static_cast<std::int64_t>(region.RegionSize / 1024);
+            }
+        }
+        r.freeTlsSlot = -1;
+        return r;
+    }
+
     ProcessResources operator-(const ProcessResources& before) const {
         return {handles - before.handles, committedKiB - before.committedKiB,
                 freeTlsSlot - before.freeTlsSlot};
@@ -43,11 +62,11 @@ private:
         if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
             return count;
         }
-        return SystemTableCount();
+        return SystemTableCount(GetCurrentProcessId());
     }
 
-    // The entries of this process in the system handle table (information class 16).
-    static std::int64_t SystemTableCount() {
+    // The entries of a process in the system handle table (information class 16).
+    static std::int64_t SystemTableCount(DWORD processId) {
         struct Entry {
             ULONG process;
             UCHAR type, flags;
@@ -78,7 +97,7 @@ private:
         const auto* first = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
         std::int64_t mine = 0;
         for (ULONG i = 0; i < entries; ++i) {
-            mine += first[i].process == GetCurrentProcessId();
+            mine += first[i].process == processId;
         }
         return mine;
     }

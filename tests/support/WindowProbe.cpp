@@ -63,14 +63,20 @@ std::wstring TextOf(HWND window) {
                              &length)) {
         return {};
     }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                             SMTO_ABORTIFHUNG, MessageTimeoutMs, &copied)) {
-        return {};
+    // The text may change between the two messages: a buffer it fills up is read again, larger.
+    for (size_t size = static_cast<size_t>(length) + 1;; size *= 2) {
+        std::wstring text(size, L'\0');
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(),
+                                 reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                                 MessageTimeoutMs, &copied)) {
+            return {};
+        }
+        if (copied + 1 < size || size > (1u << 24)) {
+            text.resize(static_cast<size_t>(copied));
+            return text;
+        }
     }
-    text.resize(static_cast<size_t>(copied));
-    return text;
 }
 
 bool IsMessageBox(HWND window) {

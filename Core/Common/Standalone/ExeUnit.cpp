@@ -10,7 +10,9 @@ bool IsTrimmed(wchar_t c) {
     return c <= L' ';
 }
 
-std::wstring Trimmed(std::wstring_view text) {
+} // namespace
+
+std::wstring Trim(std::wstring_view text) {
     size_t first = 0;
     size_t last = text.size();
     while (first < last && IsTrimmed(text[first])) {
@@ -22,15 +24,13 @@ std::wstring Trimmed(std::wstring_view text) {
     return std::wstring(text.substr(first, last - first));
 }
 
-} // namespace
-
 int SplitString(const std::wstring& Text, wchar_t Separator, TStrings* List, bool TrimParts) {
     if (!List) {
         return 0;
     }
     const std::wstring_view text(Text);
     auto add = [&](std::wstring_view piece) {
-        List->Add(TrimParts ? Trimmed(piece) : std::wstring(piece));
+        List->Add(TrimParts ? Trim(piece) : std::wstring(piece));
     };
     size_t start = 0;
     for (size_t sep = text.find(Separator); sep != std::wstring_view::npos;

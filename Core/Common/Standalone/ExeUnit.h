@@ -11,8 +11,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 // ---- text helpers ------------------------------------------------------------------------------
+
+// Text without its leading and trailing blanks and control characters.
+std::wstring Trim(std::wstring_view Text);
 
 // Appends the pieces of Text between separators to List and returns List's count afterwards
 // (earlier entries included); 0 and nothing done without a list. The last piece is appended

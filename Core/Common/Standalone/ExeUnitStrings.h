@@ -3,6 +3,7 @@
 // CR LF text a multi-line edit control holds.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ public:
     const std::vector<std::wstring>& Lines() const noexcept { return FLines; }
 
     void Add(std::wstring line) { FLines.push_back(std::move(line)); }
+    // Puts the line before the one at index (at the end when index is Count()).
+    void Insert(size_t index, std::wstring line) {
+        FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(std::min(index, FLines.size())),
+                      std::move(line));
+    }
     void Clear() noexcept { FLines.clear(); }
 
     // Every line followed by CR LF: the form an edit control shows, and one SetText reads back

@@ -120,6 +120,8 @@ std::wstring ReadRegistryStringStrict(HKEY Root, const std::wstring& KeyPath,
 const std::wstring& GetSystemFolder(); // with a trailing path delimiter
 const std::wstring& GetExeFileName();
 const std::wstring& GetExeFolder(); // with a trailing path delimiter
+// Whether a file (not a folder) of this name exists.
+bool FileExists(const std::wstring& Path);
 
 // "(Quorvel) hh:mm:ss.zzz Text" to the debugger output when Enabled.
 void DebugTrace(const std::wstring& Text, bool Enabled);

@@ -134,6 +134,11 @@ const std::wstring& GetExeFolder() {
     return folder;
 }
 
+bool FileExists(const std::wstring& Path) {
+    const DWORD attributes = GetFileAttributesW(Path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::wstring FormatDebugTraceLine(const std::wstring& Text, const SYSTEMTIME& LocalTime) {
     wchar_t separator[8] = L":";
     if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, 8) == 0) {

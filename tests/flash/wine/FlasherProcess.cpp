@@ -1,6 +1,7 @@
 // Windows side (tests): child process runner for vessa_flash.exe with pipes.
 #include "FlasherProcess.h"
 
+#include "ProgramsUnderTest.h"
 #include "WinHandles.h"
 
 #include <regex>
@@ -94,11 +95,8 @@ void type_keys(HANDLE console, const std::string& keys) {
 
 } // namespace
 
-std::string bin_folder() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, n);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
+std::string program_folder() {
+    return (programs::Folder() / "").string();
 }
 
 std::string system_error_text(std::uint32_t code) {
@@ -153,7 +151,7 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
         break;
     }
 
-    std::string command = quoted(bin_folder() + "vessa_flash.exe");
+    std::string command = quoted(program_folder() + "vessa_flash.exe");
     for (const std::string& a : arguments) {
         command += " " + quoted(a);
     }

@@ -41,8 +41,9 @@ struct run_result {
     std::string errors;             // standard error, CR LF folded to LF
 };
 
-// The folder of the running test binary, where vessa_flash.exe lies too.
-std::string bin_folder();
+// The folder of the vessa_flash.exe under test and the default image, with a trailing delimiter:
+// the test binary's own, or the 32-bit programs' in a 32-bit run (ProgramsUnderTest.h).
+std::string program_folder();
 
 // Runs vessa_flash.exe with the arguments (each quoted as needed).
 run_result run_flasher(const std::vector<std::string>& arguments, const run_options& options = {});

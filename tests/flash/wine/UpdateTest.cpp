@@ -22,11 +22,11 @@ std::vector<std::string> lines_of(const std::string& text) {
 // The update as the updater runs it, with the default image next to the programs.
 TEST_F(Gateways, UpdateWithTheDefaultImage) {
     add(0);
-    const std::string path = bin_folder() + "vozadoror_7300099001237_nodebug.img";
+    const std::string path = program_folder() + "vozadoror_7300099001237_nodebug.img";
     run_options options;
     options.input = input_kind::hidden;
     options.timeout_ms = 120000;
-    options.working_directory = bin_folder();
+    options.working_directory = program_folder();
     const run_result r = run_flasher({"-C0", "-vc", path}, options);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0);
