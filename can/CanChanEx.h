@@ -117,6 +117,8 @@ public:
     // Closes the channel if it is open; the library stays loaded.
     ~TCanChannelEx() override;
 
+    // Opens the channel; it ends open also when the library refuses the open (a negative CanHnd)
+    // or the bus parameters (CanHnd -1: the library closed the handle).
     void Open();
     void Close();
     void BusOn() { SetBusActive(true); }

@@ -134,9 +134,10 @@ void TCanChannelEx::Open() {
     FCanHnd = handle;
     uint8_t one = 1;
     lib->canIoCtl(handle, CanLib::IoCtlOpenSetting, &one, 1);
+    // Bus parameters the library refuses cost the handle: it is closed then, and CanHnd stays -1
+    // so that nothing uses or closes it again.
     ApplyBusParameters();
-    lib->canSetNotify(handle, FWinHandle, NotifyBitsOf(FNotifyFlags));
-    FCanHnd = handle;
+    lib->canSetNotify(FCanHnd, FWinHandle, NotifyBitsOf(FNotifyFlags));
     FActive = true;
     FBusActive = false;
     StateChanged();

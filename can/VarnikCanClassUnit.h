@@ -70,7 +70,8 @@ public:
     // Off the bus, closed, 500 ms, then the new bit rate and channel, open and on the bus.
     void Reset(uint32_t argBaudrate, uint32_t argChannel) override;
     bool CanRead(TCanMsg& Msg, uint32_t TimeOut) override;
-    // Restarts a channel that is not on the bus first, and once more after -10 or -15.
+    // Restarts a channel that is not on the bus first, and once more after -10 or -15. Sends at
+    // most the 8 data bytes a message holds, whatever its Len.
     bool CanWrite(const TCanMsg& Msg) override;
     uint32_t ChannelCount() override;
 

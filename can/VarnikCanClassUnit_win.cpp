@@ -4,6 +4,8 @@
 
 #include "UniversalUnit.h"
 
+#include <algorithm>
+
 namespace {
 
 // Driver package 2.1.0 and newer ship the gateway library under its newer name.
@@ -200,8 +202,10 @@ bool TVnCanApi::CanWrite(const TCanMsg& Msg) {
         return false;
     }
     const int32_t flags = static_cast<int32_t>(Msg.Ext ? CanLib::MsgExtended : CanLib::MsgStandard);
+    // The message holds 8 data bytes: a larger length would make the library read past them.
+    const uint32_t length = std::min<uint32_t>(Msg.Len, static_cast<uint32_t>(Msg.Data.size()));
     const int32_t status = FCanHnd->write(static_cast<int32_t>(Msg.ID), Msg.Data.data(),
-                                          static_cast<int32_t>(Msg.Len), flags);
+                                          static_cast<int32_t>(length), flags);
     const bool ok = status == 0;
     FCanHnd->FlushTxBufferIfNecessary();
     FValidCanHnd = ok;

@@ -89,7 +89,7 @@ int wait_for_return() {
     return platform::read_input_char();
 }
 
-void confirm_programming(ean_words card_ean, ean_words image_ean) {
+bool confirm_programming(ean_words card_ean, ean_words image_ean) {
     // A word of 0 in the image never counts as a match: such an image names no hardware.
     int mismatches = 0;
     if (image_ean.lo == 0 || image_ean.lo != card_ean.lo) {
@@ -110,15 +110,16 @@ void confirm_programming(ean_words card_ean, ean_words image_ean) {
         print_message("ARE YOU SURE YOU WANT TO CONTINUE?\n");
         print_message("Press (upper case)) G to program the device, or any other key to quit.\n");
         if (read_key() != 'G') {
-            end_not_updated(1);
+            return false;
         }
     }
     if (settings.ask != 0) {
         print_message("Press SPACE to start programming, or any other key to quit.\n");
         if (read_key() != ' ') {
-            end_not_updated(1);
+            return false;
         }
     }
+    return true;
 }
 
 void end_not_updated(int code) {

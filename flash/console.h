@@ -31,9 +31,9 @@ int read_key();
 // One character from standard input; returns at once when it is absent or at its end.
 int wait_for_return();
 
-// Asks before programming where the EAN or the options call for it; returns only when
-// programming may go on, otherwise ends the process through end_not_updated(1).
-void confirm_programming(ean_words card_ean, ean_words image_ean);
+// Asks before programming where the EAN or the options call for it: true when programming may
+// go on, false when the user declined (the program flow then ends the run).
+bool confirm_programming(ean_words card_ean, ean_words image_ean);
 
 // "\nThe firmware was NOT updated.\n", the RETURN wait unless unattended, and exit code code.
 [[noreturn]] void end_not_updated(int code);

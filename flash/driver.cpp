@@ -195,4 +195,10 @@ void end_device_work(int n) {
     }
 }
 
+void end_all_device_work() {
+    for (int n = 0; n < device_count; ++n) {
+        end_device_work(n);
+    }
+}
+
 } // namespace flash

@@ -90,5 +90,7 @@ bool read_card_parameter(platform::device_ref device, ean_words& ean);
 
 // Ends the work on device n: FLASH_END on its exclusive handle, then closes and empties it.
 void end_device_work(int n);
+// The same for every device whose handle is held, in ascending order of device number.
+void end_all_device_work();
 
 } // namespace flash

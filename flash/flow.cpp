@@ -32,6 +32,13 @@ void print_exclusive_open_failure(std::uint32_t error) {
                   error, text);
 }
 
+// A run that ends inside a device's procedure first ends the work on every device it holds,
+// so that none handled before is left in its loader.
+[[noreturn]] void end_run_early(int code) {
+    end_all_device_work();
+    platform::exit_process(code);
+}
+
 int run_single_device() {
     const int n = settings.device_number;
     const int r = process_device(n);
@@ -56,9 +63,7 @@ int run_all_devices() {
             }
         }
     }
-    for (int n = 0; n < device_count; ++n) {
-        end_device_work(n);
-    }
+    end_all_device_work();
     return any_failed ? 1 : 0;
 }
 
@@ -69,8 +74,12 @@ int process_device(int n) {
         return 1;
     }
     print_message("\n");
-    check_asserted_ean();
-    check_bootstrap();
+    if (const int code = asserted_ean_exit_code(); code >= 0) {
+        end_run_early(code);
+    }
+    if (bootstrap_guard_stops()) {
+        end_run_early(1);
+    }
 
     std::uint32_t error = 0;
     device_handles[n] = open_device(n, true, error);
@@ -100,7 +109,14 @@ int process_device(int n) {
     if (settings.boot != 0) {
         print_message("!!! Programming Bootloader !!!\n");
     }
-    return program_device(device_handles[n].get(), path) == 0 ? 0 : 1;
+    const int r = program_device(device_handles[n].get(), path);
+    if (r == program_declined) {
+        // Nothing was started on this device: it is let go without FLASH_END.
+        device_handles[n].reset();
+        end_all_device_work();
+        end_not_updated(1);
+    }
+    return r == 0 ? 0 : 1;
 }
 
 int run_programmer(int argc, const char* const* argv) {

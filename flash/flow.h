@@ -8,7 +8,8 @@ namespace flash {
 int run_programmer(int argc, const char* const* argv);
 
 // Identify, check, open exclusively, choose the image, program: 0 when device n was programmed
-// and compared without error, 1 otherwise.
+// and compared without error, 1 otherwise. Ends the process itself when the EAN assertion, the
+// bootstrap guard or a declined prompt ends the run, after ending the devices handled before.
 int process_device(int n);
 
 } // namespace flash

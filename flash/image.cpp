@@ -123,6 +123,9 @@ std::uint16_t crc16_update(std::uint16_t& crc_register, std::uint8_t byte, bool 
 }
 
 int load_image(const char* path, image_layout& layout) {
+    // Every image starts without an EAN: one without a tag must never pass for the hardware of
+    // an image loaded before it in the same run.
+    reset_image_state();
     std::FILE* file = platform::open_file_for_reading(path);
     if (file == nullptr) {
         print_message("Error: Unable to open file '%s'\n", path);

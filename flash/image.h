@@ -34,7 +34,7 @@ struct image_layout {
 std::uint16_t crc16_update(std::uint16_t& crc_register, std::uint8_t byte, bool reflected);
 
 // Loads the file into the image buffer and checks both checksums; prints the failing step's
-// message and returns one of the result codes above.
+// message and returns one of the result codes above. The image EAN is reset first.
 int load_image(const char* path, image_layout& layout);
 // Prints the tags found in the first length bytes of the buffer and takes the image EAN from
 // its EAN tag.
@@ -44,9 +44,9 @@ int prepare_image(const char* path, image_layout& layout);
 
 // The loaded bytes (image_buffer_size of them).
 const std::uint8_t* image_data();
-// The EAN of the last image that carried an EAN tag; all ones before any.
+// The EAN of the image loaded last; all ones when it has no EAN tag.
 ean_words image_ean();
-// Back to the state at program start: no EAN seen.
+// No EAN seen, as at program start and at the start of every image load.
 void reset_image_state();
 
 } // namespace flash

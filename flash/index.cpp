@@ -36,16 +36,16 @@ void fill_target_version(const char* section, const char* path) {
 
 } // namespace
 
-void check_asserted_ean() {
+int asserted_ean_exit_code() {
     if (settings.assert_ean == 0) {
-        return;
+        return -1;
     }
-    platform::exit_process(current_card().card_ean == settings.asserted_ean ? 0 : 1);
+    return current_card().card_ean == settings.asserted_ean ? 0 : 1;
 }
 
-void check_bootstrap() {
+bool bootstrap_guard_stops() {
     if (settings.cvpro_confirmed != 0 || settings.unattended != 0) {
-        return;
+        return false;
     }
     for (std::uint32_t lo : corvane_pro_ean_lo) {
         if (current_card().card_ean.lo == lo) {
@@ -55,9 +55,10 @@ void check_bootstrap() {
                        "confirm that you have the correct\nbootstrap.\n\n",
                        err);
             std::fflush(err);
-            platform::exit_process(1);
+            return true;
         }
     }
+    return false;
 }
 
 bool find_index_entry(const char* index_path, ean_words card_ean, std::uint32_t hw_major,

@@ -8,11 +8,13 @@
 
 namespace flash {
 
-// With "-assert_ean=" ends the process: exit code 0 when the device has the asserted EAN, else 1.
-void check_asserted_ean();
-// Ends the process with exit code 1 when a Corvane Pro may not be programmed before its new
-// bootstrap is confirmed ("-cvpro") or checks are skipped ("-unattended").
-void check_bootstrap();
+// With "-assert_ean=" the run ends at the first device identified: the exit code it ends with,
+// 0 when the device has the asserted EAN, else 1. -1 when no EAN is asserted.
+int asserted_ean_exit_code();
+// True when the run must end because a Corvane Pro may not be programmed before its new
+// bootstrap is confirmed ("-cvpro") or checks are skipped ("-unattended"); the warning is
+// printed then.
+bool bootstrap_guard_stops();
 
 constexpr int index_file_capacity = 512; // "File": 511 characters and the terminating zero
 

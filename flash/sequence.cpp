@@ -152,7 +152,9 @@ int program_device(platform::device_ref device, const char* path) {
     if (prepare_image(path, image) != 0) {
         return -1;
     }
-    confirm_programming(current_card().card_ean, image_ean());
+    if (!confirm_programming(current_card().card_ean, image_ean())) {
+        return program_declined;
+    }
 
     request_result result = send_command(device, FLASH_START);
     if (!result.ok()) {

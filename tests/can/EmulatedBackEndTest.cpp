@@ -156,6 +156,29 @@ TEST_F(CanEmulatedBackEnd, OpenAndActiveTellWhetherTheHandleIsGood) {
     EXPECT_TRUE(api.DeviceHandleOK());
 }
 
+// Bus parameters the library refuses cost the channel its handle: the back-end must not report
+// it good, and closing the channel must not close the library's handle a second time.
+TEST_F(CanEmulatedBackEnd, RefusedBusParametersLeaveNoHandleToClose) {
+    emulator_tool::Must(L"add 0");
+    emulator_tool::Must(L"entry-fault canSetBusParams -1");
+    const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canSetBusParams normal"); });
+    TVnCanApi& api = Create();
+    library_calls::Clear();
+    api.Open();
+    EXPECT_TRUE(api.Active());
+    EXPECT_FALSE(api.DeviceHandleOK());
+    api.Close();
+    const vg730emu::CanCallLog log = library_calls::Read();
+    ASSERT_FALSE(log.Of("canOpenChannel").empty());
+    const std::vector<vg730emu::CanCall> closes = log.Of("canClose");
+    ASSERT_FALSE(closes.empty());
+    const std::int64_t h = closes.front().args.at(0);
+    EXPECT_GE(h, 0);
+    for (std::size_t i = 1; i < closes.size(); ++i) {
+        EXPECT_NE(closes[i].args.at(0), h) << "closed twice";
+    }
+}
+
 struct BaudrateCase {
     const char* label;
     bool open;
@@ -279,24 +302,29 @@ TEST_F(CanEmulatedBackEnd, CanWriteOpensAClosedChannelAndSends) {
     EXPECT_EQ(library_calls::Texts({"canOpenChannel"}),
               std::vector<std::string>{library_calls::Call("canOpenChannel", 0, 0xA0)});
 
-    // The flags follow Ext, the length is Len; Echo and the time stamps are not sent.
+    // The flags follow Ext, the length is Len up to the 8 bytes a message holds; Echo and the
+    // time stamps are not sent.
     struct Case {
         uint32_t id;
-        size_t length;
+        uint32_t len; // the message's Len
         bool ext;
         bool echo;
         uint32_t flags;   // what the library must be given
+        uint32_t length;  // the length it must be given
         const char* data; // the bytes it must be given
     };
     const std::vector<Case> cases = {
-        {0x7FF, 2, false, false, 2, " data=de ad"},
-        {0x1ABCDEF0, 8, true, true, 4, " data=de ad be ef 01 02 03 04"},
-        {0x123, 0, false, true, 2, ""},
-        {0x5, 1, true, false, 4, " data=de"},
+        {0x7FF, 2, false, false, 2, 2, " data=de ad"},
+        {0x1ABCDEF0, 8, true, true, 4, 8, " data=de ad be ef 01 02 03 04"},
+        {0x123, 0, false, true, 2, 0, ""},
+        {0x5, 1, true, false, 4, 1, " data=de"},
+        {0x6, 9, false, false, 2, 8, " data=de ad be ef 01 02 03 04"},
+        {0x7, 15, true, false, 4, 8, " data=de ad be ef 01 02 03 04"},
     };
     for (const Case& c : cases) {
         library_calls::Clear();
-        TCanMsg msg = TCanMsg::Create(c.id, std::span(data, c.length), c.ext, c.echo, 1234);
+        TCanMsg msg = TCanMsg::Create(c.id, data, c.ext, c.echo, 1234);
+        msg.Len = c.len;
         msg.TimeStampF32 = 1.5f;
         EXPECT_TRUE(api.CanWrite(msg)) << c.id;
         EXPECT_EQ(library_calls::Texts(),

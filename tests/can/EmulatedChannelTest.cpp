@@ -545,20 +545,23 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCallsCase{"StatusHandler", {}, ccNormal, true, 0xA8, 4, 0x08}),
     [](const testing::TestParamInfo<OpenCallsCase>& info) { return info.param.label; });
 
-// Bus parameters the library refuses close the channel's handle; the channel still ends open
-// with the handle of the open, which the library has closed.
-TEST_F(CanEmulatedChannel, RefusedBusParametersCloseTheHandleButLeaveTheChannelOpen) {
+// Bus parameters the library refuses close the channel's handle; the channel still ends open,
+// but without a handle: the one of the open is gone and must not be used or closed again.
+TEST_F(CanEmulatedChannel, RefusedBusParametersCloseTheHandleAndLeaveNone) {
     emulator_tool::Must(L"add 0");
     emulator_tool::Must(L"entry-fault canSetBusParams -1");
     const ScopeGuard normal([] { emulator_tool::Run(L"entry-fault canSetBusParams normal"); });
     TCanChannelEx& ch = Create();
     library_calls::Clear();
     ch.Open();
-    const TCanHandle h = ch.CanHnd();
-    ASSERT_GE(h, 0);
     EXPECT_TRUE(ch.Active());
+    EXPECT_EQ(ch.CanHnd(), -1);
+    const vg730emu::CanCallLog log = library_calls::Read();
+    ASSERT_GE(log.calls.size(), 2u);
+    const auto h = log.calls[1].args.at(0); // the handle of the open, as canIoCtl got it
+    ASSERT_GE(h, 0);
     using library_calls::Call;
-    EXPECT_EQ(library_calls::Texts(),
+    EXPECT_EQ(library_calls::Texts(log),
               (std::vector<std::string>{
                   Call("canOpenChannel", 0, 0xA8),
                   Call("canIoCtl", h, 20, 1) + " data=01",
@@ -567,7 +570,7 @@ TEST_F(CanEmulatedChannel, RefusedBusParametersCloseTheHandleButLeaveTheChannelO
                   // The output control runs with the handle the failure left: -1.
                   Call("canSetBusOutputControl", -1, 4),
                   Call("canClose", -1),
-                  Call("canSetNotify", h, ch.WinHandle(), 0),
+                  Call("canSetNotify", -1, ch.WinHandle(), 0),
               }));
 }
 

@@ -68,9 +68,10 @@ public:
     }
     HWND Get() const { return FWindow.get(); }
 
-    // Processes messages until the event was seen or the time is up.
+    // Processes messages until the event was seen or the time is up. The default limit only
+    // ends a wait that would otherwise hang: a busy machine may take long to deliver.
     bool WaitFor(std::uint16_t event, std::int32_t handle,
-                 std::chrono::milliseconds limit = std::chrono::milliseconds(1000)) {
+                 std::chrono::milliseconds limit = std::chrono::seconds(60)) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < deadline) {
             MSG msg;

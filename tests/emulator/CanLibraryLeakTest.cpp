@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -69,6 +70,9 @@ void PrintTo(const LeakCase& c, std::ostream* out) {
 
 class CanLibraryLeakTest : public CanLibraryTest, public testing::WithParamInterface<LeakCase> {};
 
+// A leak grows the process in every batch of cycles. What the system does on its own (a thread
+// of Wine's that ends late on a busy machine, a heap that grows a step) comes at a time of its
+// own choosing and shows in some batches at most, so the batch that grew least is the one judged.
 TEST_P(CanLibraryLeakTest, ThousandCyclesLeaveNothingBehind) {
     NotifyWindow window;
     auto cycle = [&] {
@@ -79,25 +83,37 @@ TEST_P(CanLibraryLeakTest, ThousandCyclesLeaveNothingBehind) {
     for (int i = 0; i < 20; ++i) {
         cycle();
     }
-    const int cycles = 1000;
-    const ProcessResources before = ProcessResources::Now();
+    constexpr int batches = 4;
+    constexpr int cycles = 250; // per batch
+    ProcessResources least;
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < cycles; ++i) {
-        cycle();
+    for (int batch = 0; batch < batches; ++batch) {
+        const ProcessResources before = ProcessResources::Now();
+        ASSERT_GE(before.handles, 0) << "the handle count cannot be read here";
+        for (int i = 0; i < cycles; ++i) {
+            cycle();
+        }
+        const ProcessResources grown = ProcessResources::Now() - before;
+        std::printf("%s, batch %d of %d cycles: handles %+lld, committed %+lld KiB, "
+                    "thread-local slots %+lld\n",
+                    GetParam().name, batch + 1, cycles, static_cast<long long>(grown.handles),
+                    static_cast<long long>(grown.committedKiB),
+                    static_cast<long long>(grown.freeTlsSlot));
+        if (batch == 0) {
+            least = grown;
+        } else {
+            least.handles = std::min(least.handles, grown.handles);
+            least.committedKiB = std::min(least.committedKiB, grown.committedKiB);
+            least.freeTlsSlot = std::min(least.freeTlsSlot, grown.freeTlsSlot);
+        }
     }
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    const ProcessResources grown = ProcessResources::Now() - before;
-    std::printf("%s, %d cycles (%.2f ms each): handles %+lld, committed %+lld KiB, "
-                "thread-local slots %+lld\n",
-                GetParam().name, cycles, ms / cycles, static_cast<long long>(grown.handles),
-                static_cast<long long>(grown.committedKiB),
-                static_cast<long long>(grown.freeTlsSlot));
-    ASSERT_GE(before.handles, 0) << "the handle count cannot be read here";
-    // A handle, a slot or a kilobyte a cycle would show as a thousand.
-    EXPECT_LE(grown.handles, 4);
-    EXPECT_LE(grown.committedKiB, 256);
-    EXPECT_LE(grown.freeTlsSlot, 0);
+    std::printf("%s: %.2f ms a cycle\n", GetParam().name, ms / (batches * cycles));
+    // A handle, a slot or a kilobyte a cycle would show as 250 in every batch.
+    EXPECT_LE(least.handles, 1);
+    EXPECT_LE(least.committedKiB, 64);
+    EXPECT_LE(least.freeTlsSlot, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cycles, CanLibraryLeakTest,

@@ -336,6 +336,60 @@ TEST_F(Program, AllDevicesOneFailing) {
     EXPECT_EQ(std::distance(platform_state().requests.rbegin(), last_command), 3);
 }
 
+// A run that ends at a later device must not leave the devices programmed before it in their
+// loader: each gets FLASH_END, in device order, before the process ends. The device the run
+// ends at was never started and gets nothing.
+struct early_end_case {
+    const char* name;
+    std::uint32_t last_ean_lo; // of device 5; devices 2 and 3 match the image
+    std::vector<std::string> options;
+    std::string console_keys;
+    std::string ending;
+};
+
+// clang-format off
+const early_end_case early_end_cases[] = {
+    {"DeclinedWarning", 0x99002005, {}, "x",
+     "or any other key to quit.\n\nThe firmware was NOT updated.\nPress RETURN to quit.\n"},
+    {"DeclinedSpacePrompt", 0x99001237, {"-ask"}, "  x",
+     "Press SPACE to start programming, or any other key to quit.\n"
+     "\nThe firmware was NOT updated.\nPress RETURN to quit.\n"},
+    {"BootstrapGuard", 0x99004018, {}, "",
+     "Hardware type:            N/A (P/N 0007300099004018))\n\n"},
+};
+// clang-format on
+
+class EarlyEnd : public Program, public ::testing::WithParamInterface<early_end_case> {};
+
+TEST_P(EarlyEnd, EndsTheDevicesAlreadyProgrammed) {
+    const early_end_case& c = GetParam();
+    plug(2);
+    plug(3);
+    plug(5, identity_with_ean(0x00073000, c.last_ean_lo));
+    platform_state().console_attached = true;
+    platform_state().console_keys = c.console_keys;
+    std::vector<std::string> arguments = c.options;
+    arguments.insert(arguments.begin(), "-all");
+    arguments.push_back(image("fw.img"));
+    EXPECT_EQ(run(arguments), 1);
+    EXPECT_TRUE(output.ends_with(c.ending)) << output;
+
+    std::vector<int> ended;
+    for (const sent_request& r : platform_state().requests) {
+        if (r.control_code == flash::IOCTL_FLASH_COMMAND && r.word4 == flash::FLASH_END) {
+            ended.push_back(r.device);
+        }
+    }
+    EXPECT_EQ(ended, (std::vector<int>{2, 3}));
+    EXPECT_EQ(report(2).image_ok, 1u);
+    EXPECT_EQ(report(3).image_ok, 1u);
+    EXPECT_EQ(report(5).requests[VG730_REQ_FLASH_COMMAND], 0u);
+    EXPECT_EQ(platform_state().open_handles, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EarlyEnd, ::testing::ValuesIn(early_end_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Program, AllDevicesAllSucceeding) {
     plug(0);
     plug(127);

@@ -166,4 +166,40 @@ TEST_F(IndexFile, AllDevicesKeepTheFirstVersion) {
     EXPECT_EQ(count_of(output, "Loading image file 'images\\a.img'"), 1u);
 }
 
+// Two gateways of one EAN and different hardware: the first gets a tagged image, the second one
+// without an EAN tag. The second image names no hardware, so it must be warned about, whatever
+// the image loaded before it said.
+TEST_F(IndexFile, AnImageWithoutEanNeverInheritsTheEanBeforeIt) {
+    vg730::ImageSpec untagged = small();
+    untagged.ean = std::nullopt;
+    image("images/untagged.img", untagged);
+    for (const auto& [n, hardware] : {std::pair{1, 1u}, std::pair{4, 2u}}) {
+        Vg730Identity identity = identity_with_ean(0x00073000, 0x99001237);
+        identity.hardware_major = hardware;
+        plug(n, identity);
+    }
+    folder_.write_text("index.ini", "[index]\nF0=Tagged\nF1=Untagged\n"
+                                    "[Tagged]\nFile=images\\a.img\nEanHi=0x00073000\n"
+                                    "EanLo=0x99001237\nHwr=1\n"
+                                    "[Untagged]\nFile=images\\untagged.img\nEanHi=0x00073000\n"
+                                    "EanLo=0x99001237\nHwr=2\n");
+    platform_state().console_attached = true;
+    platform_state().console_keys = "G";
+    EXPECT_EQ(run({"-all", "-index", "index.ini"}), 0) << output;
+
+    const std::size_t second = output.find("Programming device 4...");
+    ASSERT_NE(second, std::string::npos) << output;
+    EXPECT_EQ(count_of(output.substr(0, second), "WARNING"), 0u) << output;
+    EXPECT_NE(output.find("Loading image file 'images\\untagged.img'...OK.\n"
+                          "Firmware build string:    2.05.177 emulated VG730 sample firmware\n"
+                          "Target part number:       ffffffffffffffff\n",
+                          second),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("\nWARNING: Programming wrong firmware", second), std::string::npos)
+        << output;
+    EXPECT_EQ(platform_state().keys_read, 1);
+    EXPECT_EQ(report(4).image_ok, 1u);
+}
+
 } // namespace

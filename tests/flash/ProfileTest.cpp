@@ -2,7 +2,7 @@
 // Natively it is checked against the answers below; under Wine the same table is checked against
 // GetPrivateProfileStringA/IntA on the same files, so the answers are the system's own.
 #include "platform.h"
-#include "profile_reader.h"
+#include "ProfileReader.h"
 
 #include <gtest/gtest.h>
 
@@ -154,10 +154,11 @@ TEST_F(ProfileReading, OwnReaderGivesTheSystemsAnswers) {
     ASSERT_NE(file, nullptr);
     for (const query& q : queries) {
         char text[64];
-        const std::uint32_t n = flash::profile_string(file, q.section, q.key, "DEF", text, q.size);
+        const std::uint32_t n =
+            flash_test::profile_string(file, q.section, q.key, "DEF", text, q.size);
         EXPECT_STREQ(text, q.text) << "[" << q.section << "] " << q.key;
         EXPECT_EQ(n, std::string(q.text).size()) << "[" << q.section << "] " << q.key;
-        EXPECT_EQ(flash::profile_int(file, q.section, q.key, 77), q.number)
+        EXPECT_EQ(flash_test::profile_int(file, q.section, q.key, 77), q.number)
             << "[" << q.section << "] " << q.key;
     }
     std::fclose(file);
@@ -165,9 +166,9 @@ TEST_F(ProfileReading, OwnReaderGivesTheSystemsAnswers) {
 
 TEST_F(ProfileReading, MissingFileGivesTheDefaults) {
     char text[16];
-    EXPECT_EQ(flash::profile_string(nullptr, "index", "F0", "", text, sizeof text), 0u);
+    EXPECT_EQ(flash_test::profile_string(nullptr, "index", "F0", "", text, sizeof text), 0u);
     EXPECT_STREQ(text, "");
-    EXPECT_EQ(flash::profile_int(nullptr, "x", "Hwr", 3), 3u);
+    EXPECT_EQ(flash_test::profile_int(nullptr, "x", "Hwr", 3), 3u);
 }
 
 #ifdef _WIN32

@@ -124,14 +124,15 @@ TEST_F(Programming, AddressesChunksAndEraseChecks) {
     EXPECT_EQ(next, 0x1FE8u + 0x12345);
     EXPECT_EQ(downloads.back().length, (0x12345u - 16 - 8) % 16);
 
-    // The compare reads back in plain chunks of 16 from the load address.
+    // The compare reads back in plain chunks of 16 from the load address: 4660 of 16 bytes and
+    // one of the 5 bytes left of 0x12345.
     const auto uploads = requests_of(flash::IOCTL_UPLOAD);
-    ASSERT_EQ(uploads.size(), (0x12345u + 15) / 16);
+    ASSERT_EQ(uploads.size(), 4661u);
     for (std::size_t i = 0; i + 1 < uploads.size(); ++i) {
         ASSERT_EQ(uploads[i].address, 0x1FE8u + 16 * i);
         ASSERT_EQ(uploads[i].length, 16u);
     }
-    EXPECT_EQ(uploads.back().length, 0x12345u % 16);
+    EXPECT_EQ(uploads.back().length, 5u);
 
     // The flash commands in their order, each announcing the target version.
     const auto commands = requests_of(flash::IOCTL_FLASH_COMMAND);
@@ -145,14 +146,15 @@ TEST_F(Programming, AddressesChunksAndEraseChecks) {
         EXPECT_EQ(commands[i].version_build, 255u);
     }
 
-    // One mark per 64 requests in each phase.
-    const std::size_t download_requests = downloads.size() - 2;
+    // One mark before each 64th request of a phase: 4661 data downloads (16 and 8 bytes up to the
+    // first page end, 4658 of 16, 13 left) and 4661 uploads each make 73 marks.
+    EXPECT_EQ(downloads.size(), 2u + 4661);
     const std::string download_line = steps.substr(0, steps.find("\nDownload complete"));
     const std::string compare_line =
         steps.substr(steps.find("Starting compare: "),
                      steps.find("\nCompare finished") - steps.find("Starting compare: "));
-    EXPECT_EQ(count(download_line, '#'), (download_requests + 63) / 64);
-    EXPECT_EQ(count(compare_line, '#'), (uploads.size() + 63) / 64);
+    EXPECT_EQ(count(download_line, '#'), 73u);
+    EXPECT_EQ(count(compare_line, '#'), 73u);
 
     // After FLASH_END the device checks what it received and runs it.
     flash::end_device_work(0);
@@ -161,19 +163,16 @@ TEST_F(Programming, AddressesChunksAndEraseChecks) {
     EXPECT_EQ(report.image_ok, 1u);
 }
 
+// 4096 bytes from a page start: 256 downloads and 256 uploads of 16 bytes, 2 ms each on the
+// virtual clock, so each phase takes 512 ms (8000 bytes/s) and shows 4 marks.
 TEST_F(Programming, RatesFromTheClock) {
     platform_state().ms_per_request = 2;
     ASSERT_EQ(program(image(0x10000, 4096)), 0) << output;
-    const std::size_t download_requests = requests_of(flash::IOCTL_DOWNLOAD).size() - 1;
-    const std::size_t upload_requests = requests_of(flash::IOCTL_UPLOAD).size();
-    const std::string marks_down((download_requests + 63) / 64, '#');
-    const std::string marks_up((upload_requests + 63) / 64, '#');
-    EXPECT_EQ(steps, "Erasing...\nDownload started: " + marks_down + "\nDownload complete (" +
-                         std::to_string(4096 * 1000 / (2 * download_requests)) +
-                         " bytes/s, total 4096 bytes).\nStarting compare: " + marks_up +
-                         "\nCompare finished (" +
-                         std::to_string(4096 * 1000 / (2 * upload_requests)) +
-                         " bytes/s, total 4096 bytes).\n");
+    EXPECT_EQ(requests_of(flash::IOCTL_DOWNLOAD).size(), 1u + 256);
+    EXPECT_EQ(requests_of(flash::IOCTL_UPLOAD).size(), 256u);
+    EXPECT_EQ(steps, "Erasing...\nDownload started: ####\nDownload complete (8000 bytes/s, total "
+                     "4096 bytes).\nStarting compare: ####\nCompare finished (8000 bytes/s, total "
+                     "4096 bytes).\n");
 }
 
 TEST_F(Programming, PhaseWithinOneMillisecond) {
@@ -197,11 +196,17 @@ TEST_F(Programming, NoChecksumDownloadsTwoBytesFewer) {
 }
 
 TEST_F(Programming, AnnouncesTheTargetVersion) {
-    flash::settings.target_version = {0, 0, 0};
+    flash::settings.target_version = {3, 5, 177};
     ASSERT_EQ(program(image(0x10000, 1000)), 0);
+    std::vector<std::vector<std::uint32_t>> announced;
     for (const sent_request& c : requests_of(flash::IOCTL_FLASH_COMMAND)) {
-        EXPECT_EQ(c.version_major + c.version_minor + c.version_build, 0u);
+        announced.push_back({c.word4, c.version_major, c.version_minor, c.version_build});
     }
+    EXPECT_EQ(announced,
+              (std::vector<std::vector<std::uint32_t>>{{flash::FLASH_START, 3, 5, 177},
+                                                       {flash::FLASH_ERASE, 3, 5, 177},
+                                                       {flash::FLASH_WRITE_MODE, 3, 5, 177},
+                                                       {flash::FLASH_READ_MODE, 3, 5, 177}}));
 }
 
 // A failing step, made by a fault of the device; the steps after it never run.
@@ -325,7 +330,7 @@ TEST_F(Programming, DeclinedWarningSendsNothing) {
     spec.ean = "0007300099002005";
     platform_state().console_attached = true;
     platform_state().console_keys = "n";
-    EXPECT_EQ(program(spec), 1001);
+    EXPECT_EQ(program(spec), flash::program_declined);
     EXPECT_TRUE(platform_state().requests.empty());
 }
 

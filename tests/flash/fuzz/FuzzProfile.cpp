@@ -1,7 +1,7 @@
 // Fuzzer: any bytes as an index file; the first line names the section, the second the key.
 #include "FuzzPlatform.h"
 #include "platform.h"
-#include "profile_reader.h"
+#include "ProfileReader.h"
 
 #include <cstring>
 #include <string>
@@ -25,12 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t sizes[] = {1, 2, 17, sizeof value};
     for (std::uint32_t s : sizes) {
         const std::uint32_t n =
-            flash::profile_string(file, section.c_str(), key.c_str(), "default", value, s);
+            flash_test::profile_string(file, section.c_str(), key.c_str(), "default", value, s);
         if (n >= s || std::strlen(value) != n) {
             __builtin_trap();
         }
     }
-    flash::profile_int(file, section.c_str(), key.c_str(), 5);
+    flash_test::profile_int(file, section.c_str(), key.c_str(), 5);
     std::fclose(file);
     return 0;
 }

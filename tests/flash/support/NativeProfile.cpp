@@ -1,6 +1,6 @@
 // Native side: index files through the programmer's own profile reader.
 #include "platform.h"
-#include "profile_reader.h"
+#include "ProfileReader.h"
 
 namespace flash::platform {
 
@@ -24,13 +24,13 @@ struct profile_file {
 std::uint32_t profile_read_string(const char* section, const char* key, const char* default_text,
                                   char* text, std::uint32_t size, const char* path) {
     profile_file f(path);
-    return profile_string(f.file, section, key, default_text, text, size);
+    return flash_test::profile_string(f.file, section, key, default_text, text, size);
 }
 
 std::uint32_t profile_read_int(const char* section, const char* key, int default_value,
                                const char* path) {
     profile_file f(path);
-    return profile_int(f.file, section, key, default_value);
+    return flash_test::profile_int(f.file, section, key, default_value);
 }
 
 } // namespace flash::platform

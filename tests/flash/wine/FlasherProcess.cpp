@@ -184,25 +184,41 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
     bool answered = options.input != input_kind::held;
     std::size_t typed = 0;       // console answers given so far
     std::size_t prompt_from = 0; // where in the output the next prompt is looked for
+    // A prompt is answered once the child has gone on running for a while after showing it,
+    // measured from when it showed: a program that does not wait has ended by then, a waiting
+    // one is still there however slow the machine is. The pipes are read all the while.
+    constexpr DWORD answer_delay_ms = 200;
+    bool prompt_showing = false;
+    DWORD prompt_seen = 0;
+    const auto ready_to_answer = [&](bool shown) {
+        if (!shown) {
+            return false;
+        }
+        if (!prompt_showing) {
+            prompt_showing = true;
+            prompt_seen = GetTickCount();
+        }
+        if (GetTickCount() - prompt_seen < answer_delay_ms) {
+            return false;
+        }
+        prompt_showing = false;
+        result.waited_for_answer = WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+        return true;
+    };
     const DWORD started = GetTickCount();
     for (;;) {
         const bool out_open = drain(out_read.get(), output);
         const bool err_open = drain(err_read.get(), errors);
         const bool ended = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
-        if (!answered && fold_line_ends(output).find(options.answer_after) != std::string::npos) {
-            // Give the child time to reach its wait, then answer: it must still be waiting.
-            Sleep(200);
-            result.waited_for_answer = WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+        if (!answered && ready_to_answer(fold_line_ends(output).find(options.answer_after) !=
+                                         std::string::npos)) {
             answer();
             answered = true;
         }
         if (options.input == input_kind::console && typed < options.console_answers.size()) {
             const typed_answer& next = options.console_answers[typed];
-            const std::string shown = fold_line_ends(output);
-            const std::size_t at = shown.find(next.prompt, prompt_from);
-            if (at != std::string::npos) {
-                Sleep(200);
-                result.waited_for_answer = WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+            const std::size_t at = fold_line_ends(output).find(next.prompt, prompt_from);
+            if (ready_to_answer(at != std::string::npos)) {
                 type_keys(shared_console_input(), next.keys);
                 prompt_from = at + next.prompt.size();
                 ++typed;

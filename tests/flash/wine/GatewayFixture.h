@@ -69,6 +69,17 @@ protected:
     }
 
     Vg730Report report(std::uint32_t n) { return control().Report(n); }
+    // The report once the gateway is back from a restart (at once when it is not restarting).
+    // Polled: the restart takes the emulator's time, and a busy machine may take longer still.
+    Vg730Report settled(std::uint32_t n) {
+        const DWORD started = GetTickCount();
+        Vg730Report r = report(n);
+        while (r.presence == VG730_RESTARTING && GetTickCount() - started < 60000) {
+            Sleep(20);
+            r = report(n);
+        }
+        return r;
+    }
 
     std::optional<vg730emu::EmulatorControl> control_;
     std::optional<flash_test::test_folder> folder_;

@@ -1,11 +1,12 @@
-// Portable side: a reader of INI-layout profile files that answers as the Windows profile
-// reader does, for builds without one (native tests and fuzzers).
+// Both sides (tests, fuzzers): a reader of INI-layout profile files that answers as the Windows
+// profile reader does, for builds without one. The programmer itself reads index files only
+// through the system's profile functions.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-namespace flash {
+namespace flash_test {
 
 // The value of key in section (names compared without regard to case), or default_text when
 // the key is missing. Copies at most size - 1 characters and a terminating zero; returns the
@@ -16,4 +17,4 @@ std::uint32_t profile_string(std::FILE* file, const char* section, const char* k
 // key is missing or empty.
 std::uint32_t profile_int(std::FILE* file, const char* section, const char* key, int default_value);
 
-} // namespace flash
+} // namespace flash_test

@@ -1,14 +1,14 @@
-// Portable side: the INI-layout reader for builds without the Windows profile reader. It answers
-// as the Windows one does: the first section of a name counts (the unnamed one before any
-// header comes first), the first line of a key in it counts, names are compared without regard
-// to case and trimmed, values are trimmed and lose one pair of matching quotes, and a key line
-// without "=" has no value. Lines are read twice through file positions instead of being held,
+// Both sides (tests, fuzzers): the INI-layout reader for builds without the Windows profile
+// reader. It answers as the Windows one does: the first section of a name counts (the unnamed one
+// before any header comes first), the first line of a key in it counts, names are compared without
+// regard to case and trimmed, values are trimmed and lose one pair of matching quotes, and a key
+// line without "=" has no value. Lines are read twice through file positions instead of being held,
 // so lines of any length need no buffer.
-#include "profile_reader.h"
+#include "ProfileReader.h"
 
 #include <cstring>
 
-namespace flash {
+namespace flash_test {
 
 namespace {
 
@@ -263,4 +263,4 @@ std::uint32_t profile_int(std::FILE* file, const char* section, const char* key,
     return text_to_int(text);
 }
 
-} // namespace flash
+} // namespace flash_test
