@@ -115,20 +115,4 @@ TEST(Guide, QuotesOnlyWhatTheProgramsSay) {
     }
 }
 
-// Notepad shows a guide with bare line feeds as one long line.
-TEST(Guide, PackagedWithWindowsLineEnds) {
-    const std::filesystem::path packaged = programs::Folder() / "README.txt";
-    if (!std::filesystem::exists(packaged)) {
-        GTEST_SKIP() << "no package: the guide in the sources keeps the repository's line ends";
-    }
-    const std::string guide = ReadFile(packaged);
-    ASSERT_FALSE(guide.empty());
-    ASSERT_TRUE(guide.ends_with("\r\n"));
-    size_t line = 1;
-    for (size_t at = guide.find('\n'); at != std::string::npos; at = guide.find('\n', at + 1)) {
-        ASSERT_TRUE(at > 0 && guide[at - 1] == '\r') << "line " << line << " ends in LF only";
-        ++line;
-    }
-}
-
 } // namespace

@@ -57,6 +57,9 @@ for program in VG730FirmwareUpdate.exe vessa_flash.exe; do
     [ "$format" = "$machine" ] || fail "$program is $format, not $machine"
 done
 "$source_dir/scripts/check-imports" "$objdump" "$folder" || fail "imports"
+# Notepad shows a text with bare line feeds as one long line.
+[ -s "$folder/README.txt" ] || fail "README.txt is empty"
+! grep -q -v $'\r$' "$folder/README.txt" || fail "README.txt has lines without CR LF"
 cmp -s "$folder/vozadoror_7300099001237_nodebug.img" \
     "$(dirname "$zip_file")/../build/$([ "$arch" = win32 ] && echo win32 || echo win64-release)/bin/vozadoror_7300099001237_nodebug.img" ||
     fail "the image is not the one the build writes"
