@@ -1,5 +1,5 @@
 // Portable: the control requests over the set of emulated gateways, as the driver passes them on.
-#include "Vg730Emulator.h"
+#include "EmulatorModel.h"
 
 #include <gtest/gtest.h>
 
@@ -11,48 +11,27 @@
 
 namespace {
 
-class EmulatorTest : public testing::Test {
+class EmulatorTest : public EmulatorModel {
 protected:
-    EmulatorTest() : emulator(std::make_unique<Vg730Emulator>()) {
-        vg730_emulator_init(emulator.get());
-    }
-
-    template <typename T> std::int32_t Send(std::uint32_t code, T& request) {
-        std::uint32_t returned = 0;
-        EXPECT_EQ(
-            vg730_emulator_control(emulator.get(), now, code, &request, sizeof(request), &returned),
-            VG730_OK);
-        EXPECT_EQ(returned, sizeof(request));
-        return request.result;
-    }
-    std::int32_t Add(std::uint32_t number) {
-        Vg730AddRequest request{};
-        request.number = number;
-        vg730_identity_default(&request.identity, number);
-        return Send(VG730_CTL_ADD, request);
-    }
     std::int32_t Remove(std::uint32_t number) {
         Vg730DeviceRequest request{};
         request.number = number;
-        return Send(VG730_CTL_REMOVE, request);
+        return Control(VG730_CTL_REMOVE, request);
     }
     std::int32_t AddVirtual(const char* name) {
         Vg730VirtualRequest request{};
         std::strncpy(request.name, name, sizeof(request.name) - 1);
-        return Send(VG730_CTL_ADD_VIRTUAL, request);
+        return Control(VG730_CTL_ADD_VIRTUAL, request);
     }
     Vg730ChannelList List() {
         Vg730ChannelList list{};
-        EXPECT_EQ(Send(VG730_CTL_LIST, list), VG730_OK);
+        EXPECT_EQ(Control(VG730_CTL_LIST, list), VG730_OK);
         return list;
     }
     std::vector<std::uint32_t> Gateways() {
         const Vg730ChannelList list = List();
         return std::vector<std::uint32_t>(list.gateways, list.gateways + list.gateway_count);
     }
-
-    std::unique_ptr<Vg730Emulator> emulator;
-    std::uint32_t now = 1000;
 };
 
 TEST_F(EmulatorTest, NumbersFromZeroTo127) {
@@ -114,29 +93,29 @@ TEST_F(EmulatorTest, FaultsReachTheirGatewayOnly) {
     fault.number = 4;
     fault.fault.type = VG730_FAULT_REFUSE_START;
     fault.fault.status = 7;
-    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_OK);
+    EXPECT_EQ(Control(VG730_CTL_FAULT, fault), VG730_OK);
     fault.number = 9;
-    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_FAIL_NO_DEVICE);
+    EXPECT_EQ(Control(VG730_CTL_FAULT, fault), VG730_FAIL_NO_DEVICE);
     fault.number = 4;
     fault.fault.type = 0;
-    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_FAIL_BAD_FAULT);
+    EXPECT_EQ(Control(VG730_CTL_FAULT, fault), VG730_FAIL_BAD_FAULT);
 
     Vg730ReportRequest report{};
     report.number = 4;
-    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_REPORT, report), VG730_OK);
     EXPECT_EQ(report.report.refuse_start_status, 7);
     report.number = 2;
-    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_REPORT, report), VG730_OK);
     EXPECT_EQ(report.report.refuse_start_status, 0);
 
     Vg730DeviceRequest clear{};
     clear.number = 4;
-    EXPECT_EQ(Send(VG730_CTL_CLEAR, clear), VG730_OK);
+    EXPECT_EQ(Control(VG730_CTL_CLEAR, clear), VG730_OK);
     report.number = 4;
-    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_REPORT, report), VG730_OK);
     EXPECT_EQ(report.report.refuse_start_status, 0);
     clear.number = 5;
-    EXPECT_EQ(Send(VG730_CTL_CLEAR, clear), VG730_FAIL_NO_DEVICE);
+    EXPECT_EQ(Control(VG730_CTL_CLEAR, clear), VG730_FAIL_NO_DEVICE);
 }
 
 TEST_F(EmulatorTest, UnplugNowRemovesFromTheListButKeepsTheReport) {
@@ -145,11 +124,11 @@ TEST_F(EmulatorTest, UnplugNowRemovesFromTheListButKeepsTheReport) {
     fault.number = 6;
     fault.fault.type = VG730_FAULT_UNPLUG;
     fault.fault.nth = 0;
-    EXPECT_EQ(Send(VG730_CTL_FAULT, fault), VG730_OK);
+    EXPECT_EQ(Control(VG730_CTL_FAULT, fault), VG730_OK);
     EXPECT_TRUE(Gateways().empty());
     Vg730ReportRequest report{};
     report.number = 6;
-    ASSERT_EQ(Send(VG730_CTL_REPORT, report), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_REPORT, report), VG730_OK);
     EXPECT_EQ(report.report.presence, VG730_UNPLUGGED);
 }
 
@@ -157,16 +136,16 @@ TEST_F(EmulatorTest, PlugBringsBackOnlyAnUnpluggedGateway) {
     ASSERT_EQ(Add(6), VG730_OK);
     Vg730DeviceRequest plug{};
     plug.number = 6;
-    EXPECT_EQ(Send(VG730_CTL_PLUG, plug), VG730_FAIL_PLUGGED_IN);
+    EXPECT_EQ(Control(VG730_CTL_PLUG, plug), VG730_FAIL_PLUGGED_IN);
     Vg730FaultRequest unplug{};
     unplug.number = 6;
     unplug.fault.type = VG730_FAULT_UNPLUG;
-    ASSERT_EQ(Send(VG730_CTL_FAULT, unplug), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_FAULT, unplug), VG730_OK);
     EXPECT_TRUE(Gateways().empty());
-    EXPECT_EQ(Send(VG730_CTL_PLUG, plug), VG730_OK);
+    EXPECT_EQ(Control(VG730_CTL_PLUG, plug), VG730_OK);
     EXPECT_EQ(Gateways(), std::vector<std::uint32_t>{6});
     plug.number = 9;
-    EXPECT_EQ(Send(VG730_CTL_PLUG, plug), VG730_FAIL_NO_DEVICE);
+    EXPECT_EQ(Control(VG730_CTL_PLUG, plug), VG730_FAIL_NO_DEVICE);
 }
 
 TEST_F(EmulatorTest, HandlesOfARemovedGatewayDoNotFitItsSuccessor) {
@@ -199,19 +178,19 @@ TEST_F(EmulatorTest, EntryFaultsSetReplaceAndRemove) {
         std::strncpy(request.fault.entry, name, sizeof(request.fault.entry) - 1);
         request.fault.status = status;
         request.set = on;
-        return Send(VG730_CTL_ENTRY_FAULT, request);
+        return Control(VG730_CTL_ENTRY_FAULT, request);
     };
     EXPECT_EQ(set("canOpenChannel", -3, true), VG730_OK);
     EXPECT_EQ(set("canWrite", -10, true), VG730_OK);
     EXPECT_EQ(set("canOpenChannel", -5, true), VG730_OK);
     EXPECT_EQ(set("", -5, true), VG730_FAIL_BAD_NAME);
     Vg730EntryFaultList faults{};
-    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
     ASSERT_EQ(faults.count, 2u);
     EXPECT_STREQ(faults.faults[0].entry, "canOpenChannel");
     EXPECT_EQ(faults.faults[0].status, -5);
     EXPECT_EQ(set("canOpenChannel", 0, false), VG730_OK);
-    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
     ASSERT_EQ(faults.count, 1u);
     EXPECT_STREQ(faults.faults[0].entry, "canWrite");
 }
@@ -222,19 +201,19 @@ protected:
                      std::uint32_t flags, std::uint32_t number = 0) {
         Vg730NotifyRequest request{};
         request.target = {process, handle, window, flags, number};
-        return Send(VG730_CTL_NOTIFY_SET, request);
+        return Control(VG730_CTL_NOTIFY_SET, request);
     }
     void Drop(std::uint32_t process, std::int32_t handle, bool everyHandle) {
         Vg730NotifyDropRequest request{};
         request.process = process;
         request.handle = handle;
         request.every_handle = everyHandle;
-        EXPECT_EQ(Send(VG730_CTL_NOTIFY_DROP, request), VG730_OK);
+        EXPECT_EQ(Control(VG730_CTL_NOTIFY_DROP, request), VG730_OK);
     }
     // (process, handle, window, flags) of every target, in no particular order.
     std::multiset<std::tuple<std::uint32_t, std::int32_t, std::uint64_t, std::uint32_t>> Targets() {
         Vg730NotifyList list{};
-        EXPECT_EQ(Send(VG730_CTL_NOTIFY_LIST, list), VG730_OK);
+        EXPECT_EQ(Control(VG730_CTL_NOTIFY_LIST, list), VG730_OK);
         std::multiset<std::tuple<std::uint32_t, std::int32_t, std::uint64_t, std::uint32_t>> set;
         for (std::uint32_t i = 0; i < list.count; ++i) {
             const Vg730NotifyTarget& t = list.targets[i];
@@ -263,7 +242,7 @@ TEST_F(NotifyTargetTest, OneTargetPerHandleUntilDropped) {
     EXPECT_EQ(Targets(), (std::multiset<T>{{200, 0, 0x3000, 0x0F}}));
     EXPECT_EQ(Set(200, 2, 0x4000, 0x08, VG730_MAX_DEVICE_NUMBER + 1), VG730_FAIL_BAD_NUMBER);
     Vg730ControlResult reset{};
-    ASSERT_EQ(Send(VG730_CTL_RESET, reset), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_RESET, reset), VG730_OK);
     EXPECT_TRUE(Targets().empty());
 }
 
@@ -286,14 +265,14 @@ TEST_F(EmulatorTest, ResetForgetsEverything) {
     std::strcpy(entry.fault.entry, "canWrite");
     entry.fault.status = -1;
     entry.set = 1;
-    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULT, entry), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_ENTRY_FAULT, entry), VG730_OK);
     Vg730ControlResult reset{};
-    EXPECT_EQ(Send(VG730_CTL_RESET, reset), VG730_OK);
+    EXPECT_EQ(Control(VG730_CTL_RESET, reset), VG730_OK);
     const Vg730ChannelList list = List();
     EXPECT_EQ(list.gateway_count, 0u);
     EXPECT_EQ(list.virtual_count, 0u);
     Vg730EntryFaultList faults{};
-    ASSERT_EQ(Send(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
+    ASSERT_EQ(Control(VG730_CTL_ENTRY_FAULTS, faults), VG730_OK);
     EXPECT_EQ(faults.count, 0u);
     EXPECT_EQ(Add(1), VG730_OK);
 }

@@ -71,7 +71,7 @@ TEST(DefaultImageFile, IsTheDeliveredFirmware) {
     EXPECT_EQ(TagValue(image, image.size(), "EAN=", 16), "0007300099001237");
     EXPECT_TRUE(TagValue(image, image.size(), "DESCR="));
     EXPECT_STREQ(vg730::DefaultImageFileName, "vozadoror_7300099001237_nodebug.img");
-    // What the tests take from the spec of that image.
+    // What the tests take from that image's ImageSpec.
     EXPECT_EQ(vg730::DefaultImageSpec().size, 200u * 1024);
     EXPECT_EQ(vg730::DefaultImageSpec().ean, "0007300099001237");
 }

@@ -1,5 +1,6 @@
 // Portable: the log of the driver requests to the emulated gateways, as the driver passes the
 // requests on, read back page by page and printed as "vg730emu requests" does.
+#include "EmulatorModel.h"
 #include "ModelClient.h"
 #include "RequestLog.h"
 
@@ -13,25 +14,8 @@ namespace {
 
 using namespace vg730emu;
 
-class RequestLogTest : public testing::Test {
+class RequestLogTest : public EmulatorModel {
 protected:
-    RequestLogTest() : emulator(std::make_unique<Vg730Emulator>()) {
-        vg730_emulator_init(emulator.get());
-    }
-
-    template <typename T> std::int32_t Control(std::uint32_t code, T& request) {
-        std::uint32_t returned = 0;
-        EXPECT_EQ(
-            vg730_emulator_control(emulator.get(), now, code, &request, sizeof(request), &returned),
-            VG730_OK);
-        return request.result;
-    }
-    void Add(std::uint32_t number) {
-        Vg730AddRequest request{};
-        request.number = number;
-        vg730_identity_default(&request.identity, number);
-        ASSERT_EQ(Control(VG730_CTL_ADD, request), VG730_OK);
-    }
     Vg730Handle Open(std::uint32_t number, Vg730Object object) {
         Vg730Handle handle{};
         EXPECT_EQ(
@@ -82,14 +66,12 @@ protected:
         });
     }
 
-    std::unique_ptr<Vg730Emulator> emulator;
-    std::uint32_t now = 1000;
     int pages = 0;
 };
 
 TEST_F(RequestLogTest, EveryRequestWithWhatItCarriedAndWhatItWasAnswered) {
-    Add(3);
-    Add(9);
+    ASSERT_EQ(Add(3), VG730_OK);
+    ASSERT_EQ(Add(9), VG730_OK);
     Vg730Handle info = Open(3, VG730_OBJECT_INFO);
     Send(3, VG730_OBJECT_INFO, &info, VG730_IOCTL_GET_CARD_INFO,
          std::vector<std::uint8_t>(VG730_CARD_INFO_SIZE));
@@ -172,7 +154,7 @@ TEST_F(RequestLogTest, EveryRequestWithWhatItCarriedAndWhatItWasAnswered) {
 }
 
 TEST_F(RequestLogTest, KeepsTheNewestAndCountsFromTheLastClearOrReset) {
-    Add(0);
+    ASSERT_EQ(Add(0), VG730_OK);
     Vg730Handle info = Open(0, VG730_OBJECT_INFO);
     const std::uint32_t sent = VG730_REQUEST_LOG_SIZE + 70;
     for (std::uint32_t i = 0; i < sent; ++i) {
