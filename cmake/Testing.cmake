@@ -38,7 +38,9 @@ function(vg_add_gtest name)
     if(ARG_DEPENDS)
         add_dependencies(${name} ${ARG_DEPENDS})
     endif()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+    # Under Wine the first listing of a run may create the prefix and start the session (about
+    # 20 s on a quiet machine, several times that on a busy one): no listing may fail for that.
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 300 NO_PRETTY_VALUES
                          WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
                          TEST_LIST ${name}_TESTS)
     # Discovery passes PROPERTIES on as one flat list, which breaks list values such as two
