@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A Windows program of the environment runs with Linux's address randomisation off, its loader's
 # heap far below the page Wine maps for the system's shared user data (0x7ffe0000). Randomised,
-# that heap lands on the page about once in 1,700 starts and the program ends at once.
+# that heap now and then lands on the page and the program ends at once.
 #   addresses_test.sh WINE_ENV ROOT
 set -euo pipefail
 wine_env=$1
