@@ -39,5 +39,6 @@ exec 3>&-
 wait "$program" || fail "the command prompt ended with status $?"
 
 echo "personality $personality, heap ends at 0x${heap_end:-none}"
-(((0x$personality & 0x0040000) != 0)) || fail "address randomisation is on (personality $personality)"
+(((0x$personality & 0x0040000) != 0)) ||
+    fail "address randomisation is on (personality $personality)"
 ((0x$heap_end < 0x7ffe0000)) || fail "the heap reaches the shared user data (ends at 0x$heap_end)"
