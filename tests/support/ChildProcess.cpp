@@ -12,7 +12,10 @@ ChildProcess::ChildProcess(const std::wstring& commandLine, const std::wstring& 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    // Started from the test's console, the updater would hand that console on to the flash
+    // programmer, whose standard input then stays unconnected; started from Explorer, it has
+    // none, and what the flash programmer gets is a new console that nobody can type into.
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         workDir.empty() ? nullptr : workDir.c_str(), &startup, &info)) {
         throw std::runtime_error("cannot start " + WideToUtf8(commandLine) + " (error " +
                                  std::to_string(GetLastError()) + ")");

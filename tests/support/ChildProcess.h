@@ -1,5 +1,7 @@
-// Windows side, tests only: a program started by a test. It never outlives the test: a child
-// still running when the object goes is terminated.
+// Windows side, tests only: a program started by a test as Explorer starts it on a double-click:
+// from no console, so that a console program it starts in turn gets a new console of its own, as
+// it does for a user. It never outlives the test: a child still running when the object goes is
+// terminated.
 #pragma once
 
 #include "WinHandles.h"

@@ -135,12 +135,24 @@ void T_ExeWait::Capture(TRunRecord& Record) {
     // The child gets the write end only; our end stays ours.
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
-    // Standard input and standard error stay unconnected.
+    // Standard input reads end-of-file at once and standard error goes nowhere. Left null, both
+    // would be replaced by handles of the child's new, hidden console whenever this program has
+    // none (as when started from Explorer): a prompt or "Press RETURN" would then wait for a key
+    // nobody can type.
+    UniqueFileHandle nothing(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                         OPEN_EXISTING, 0, nullptr));
+    if (!nothing) {
+        Record.LastError = GetLastError();
+        return;
+    }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nothing.get();
     startup.hStdOutput = writeEnd.get();
+    startup.hStdError = nothing.get();
 
     // The system may write into the command line buffer; the program is taken from it, unquoted
     // blanks included.
