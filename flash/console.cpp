@@ -40,21 +40,40 @@ void wait_for_key_press() {
     }
 }
 
+// UTF-8 text onto standard output: a console shows its characters, anything else gets its bytes.
+void write_output(const char* text, std::size_t length) {
+    std::FILE* out = platform::output_stream();
+    std::fflush(out);
+    if (!platform::write_console_text(text, length)) {
+        std::fwrite(text, 1, length, out);
+        std::fflush(out);
+    }
+}
+
 } // namespace
 
 void print_message(const char* format, ...) {
-    std::FILE* out = platform::output_stream();
+    // Every message with its longest values (paths, the system's error text) fits; only the
+    // tag texts of a hostile image can be longer, and those go to the stream as they are.
+    static char text[16384];
     va_list values;
     va_start(values, format);
-    std::vfprintf(out, format, values);
+    va_list again;
+    va_copy(again, values);
+    const int length = std::vsnprintf(text, sizeof text, format, values);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof text) {
+        write_output(text, static_cast<std::size_t>(length));
+    } else if (length >= 0) {
+        std::FILE* out = platform::output_stream();
+        std::vfprintf(out, format, again);
+        std::fflush(out);
+    }
+    va_end(again);
     va_end(values);
-    std::fflush(out);
 }
 
 void print_progress_mark() {
-    std::FILE* out = platform::output_stream();
-    std::fputc('#', out);
-    std::fflush(out);
+    write_output("#", 1);
 }
 
 void print_banner() {
@@ -72,7 +91,7 @@ void print_usage() {
 
 void print_path_too_long() {
     print_message("Error: The file name is longer than %d characters; it is refused.\n",
-                  image_path_capacity - 1);
+                  image_path_characters);
     platform::exit_process(1);
 }
 

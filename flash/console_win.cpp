@@ -1,11 +1,14 @@
-// Windows side: standard streams, console keys, tones, clock, files and process exit.
+// Windows side: standard streams and the console, console keys, tones, clock, files and process
+// exit.
 #include "platform.h"
+#include "settings.h"
+#include "utf16_win.h"
 
 #include "WinApi.h"
 
-#include <mmsystem.h>
-
 #include <cstdlib>
+#include <cwchar>
+#include <iterator>
 
 namespace flash::platform {
 
@@ -51,6 +54,29 @@ std::FILE* output_stream() {
 
 std::FILE* error_stream() {
     return stderr;
+}
+
+bool write_console_text(const char* text, std::size_t length) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (output == nullptr || output == INVALID_HANDLE_VALUE || !GetConsoleMode(output, &mode)) {
+        return false;
+    }
+    // A console shows UTF-16; bytes written to it would be read in its own code page.
+    while (length > 0) {
+        wchar_t wide[1024];
+        std::size_t piece = length < 512 ? length : 512;
+        while (piece < length && (static_cast<unsigned char>(text[piece]) & 0xC0) == 0x80) {
+            --piece; // a character is never cut in two
+        }
+        const int units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(piece), wide,
+                                              static_cast<int>(std::size(wide)));
+        DWORD written = 0;
+        WriteConsoleW(output, wide, static_cast<DWORD>(units), &written, nullptr);
+        text += piece;
+        length -= piece;
+    }
+    return true;
 }
 
 bool console_input_attached() {
@@ -108,8 +134,19 @@ void sleep_ms(unsigned ms) {
     Sleep(ms);
 }
 
+// From the performance counter of the kernel: the multimedia timer would need winmm.dll, which
+// is no known DLL and would be looked for first in the program's own folder.
 std::uint32_t milliseconds() {
-    return timeGetTime();
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const LONGLONG ms =
+        now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency;
+    return static_cast<std::uint32_t>(ms);
 }
 
 void exit_process(int code) {
@@ -119,7 +156,11 @@ void exit_process(int code) {
 }
 
 std::FILE* open_file_for_reading(const char* path) {
-    return std::fopen(path, "rb");
+    wchar_t wide[image_path_capacity];
+    if (!to_utf16(path, wide, std::size(wide))) {
+        return nullptr;
+    }
+    return _wfopen(wide, L"rb");
 }
 
 } // namespace flash::platform

@@ -1,6 +1,7 @@
 // Windows side: the kernel driver's device objects through CreateFileA and DeviceIoControl, and
-// the system's error texts through FormatMessageA.
+// the system's error texts through FormatMessageW.
 #include "platform.h"
+#include "utf16_win.h"
 
 #include "WinApi.h"
 
@@ -35,11 +36,19 @@ void system_error_text(std::uint32_t code, char* text, std::size_t capacity) {
     if (capacity == 0) {
         return;
     }
-    const DWORD size = capacity > 4097 ? 4097 : static_cast<DWORD>(capacity);
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, size, nullptr);
-    text[length < size ? length : 0] = '\0';
+    wchar_t wide[4097];
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), wide, 4097, nullptr);
+    // The system ends its lines with CR LF, and the C runtime puts a CR before every LF of a
+    // message: the CRs go, or the output would hold CR CR LF.
+    DWORD kept = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        if (wide[i] != L'\r' || i + 1 >= length || wide[i + 1] != L'\n') {
+            wide[kept++] = wide[i];
+        }
+    }
+    to_utf8(wide, static_cast<int>(kept), text, capacity);
 }
 
 } // namespace flash::platform

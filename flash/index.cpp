@@ -95,10 +95,10 @@ bool make_index_path_local(char (&path)[image_path_capacity]) {
     if (std::strchr(path, '\\') != nullptr) {
         return true;
     }
-    const std::size_t length = std::strlen(path);
-    if (length + 2 >= sizeof path) {
+    if (utf16_length(path) + 2 > image_path_characters) {
         return false;
     }
+    const std::size_t length = std::strlen(path);
     std::memmove(path + 2, path, length + 1);
     path[0] = '.';
     path[1] = '\\';

@@ -16,7 +16,9 @@ int asserted_ean_exit_code();
 // printed then.
 bool bootstrap_guard_stops();
 
-constexpr int index_file_capacity = 512; // "File": 511 characters and the terminating zero
+// "File": 511 characters, in UTF-8, and the terminating zero.
+constexpr int index_file_characters = 511;
+constexpr int index_file_capacity = static_cast<int>(utf8_bytes_for(index_file_characters)) + 1;
 
 // Looks up the first entry in "F" order that fits the EAN and hardware major version (0 fits
 // any), fills the zero words of settings.target_version from "default" and the entry, and

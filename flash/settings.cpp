@@ -74,9 +74,7 @@ void set_program_name(const char* argument0) {
     if (const char* dot = std::strrchr(name, '.'); dot != nullptr && dot != name) {
         length = static_cast<std::size_t>(dot - name);
     }
-    if (length >= program_name_capacity) {
-        length = program_name_capacity - 1;
-    }
+    length = utf8_prefix_length(name, length, program_name_capacity, program_name_characters);
     std::memcpy(settings.program_name, name, length);
     settings.program_name[length] = '\0';
 }
@@ -159,10 +157,9 @@ parse_result parse_command_line(int argc, const char* const* argv) {
             ++settings.no_checksum;
         } else if (arg[0] != '-') {
             // A later file name replaces an earlier one, a too long one included.
-            const std::size_t length = std::strlen(arg);
-            path_too_long = length >= image_path_capacity;
+            path_too_long = utf16_length(arg) > image_path_characters;
             if (!path_too_long) {
-                std::memcpy(settings.image_path, arg, length + 1);
+                std::memcpy(settings.image_path, arg, std::strlen(arg) + 1);
             } else {
                 settings.image_path[0] = '\0';
             }

@@ -1,6 +1,8 @@
 // Portable side: the one process-wide settings record and the command-line parser that fills it.
 #pragma once
 
+#include "utf8.h"
+
 #include <cstdint>
 
 namespace flash {
@@ -19,8 +21,11 @@ struct version_words {
     std::uint32_t build = 255;
 };
 
-constexpr int image_path_capacity = 512;   // 511 characters and the terminating zero
-constexpr int program_name_capacity = 256; // 255 characters and the terminating zero
+// Texts are held as UTF-8 (utf8.h): the limits count characters, the capacities bytes.
+constexpr int image_path_characters = 511;
+constexpr int image_path_capacity = static_cast<int>(utf8_bytes_for(image_path_characters)) + 1;
+constexpr int program_name_characters = 255;
+constexpr int program_name_capacity = static_cast<int>(utf8_bytes_for(program_name_characters)) + 1;
 constexpr int device_count = 128;
 
 struct program_settings {
@@ -47,10 +52,12 @@ extern program_settings settings;
 enum class parse_result {
     ok,
     usage,         // no file name, "-ask" with "-unattended", or a device number outside 0..127
-    path_too_long, // the file name does not fit image_path; it is refused, never cut short
+    path_too_long, // the file name is longer than image_path_characters; it is refused, never
+                   // cut short
 };
 
-// Resets settings to the start values and fills it from the arguments (argv[0] is the program).
+// Resets settings to the start values and fills it from the arguments (argv[0] is the program),
+// each in UTF-8.
 parse_result parse_command_line(int argc, const char* const* argv);
 
 // scanf-style number readers: "%d" and "%x" at the start of text (leading white space, a sign,

@@ -62,8 +62,8 @@ const FailureCase FailureCases[] = {
     {"ImageCannotBeOpened",
      [](FailedUpdate& t) {
          // Opened by nobody else while this handle lives: the file exists but cannot be read.
-         t.held.reset(CreateFileW((t.Folder().Path() + ImageName).c_str(), GENERIC_READ, 0,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+         t.held.reset(CreateFileW((t.Folder().Path() + ImageName).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
          ASSERT_TRUE(t.held);
      },
      Ending({L"Loading image file '{image}'...Error: Unable to open file '{image}'",
@@ -96,8 +96,7 @@ const FailureCase FailureCases[] = {
     {"GatewayGoneBeforeItIsOpened",
      // Pulled out after the flash programmer asked who it is: it can no longer open it.
      [](FailedUpdate& t) { t.Control().SetFault(0, UnplugAt(VG730_REQ_GET_CARD_INFO, 1)); },
-     Ending({L".....Failed to open the device driver (third attempt).",
-             L"Error code 0x00000002: *",
+     Ending({L".....Failed to open the device driver (third attempt).", L"Error code 0x00000002: *",
              L"Check that the device is connected and online, and that no other application",
              L"is using the device."}),
      [](FailedUpdate& t) { t.Control().PlugDevice(0); }},
@@ -108,13 +107,6 @@ const FailureCase FailureCases[] = {
              L"This often happens because another application that uses the device",
              L"in question is running. For example, a CAN analyzer tool or",
              L"Varnik Recordix setup program."})},
-    {"GatewayGoneAtTheStart",
-     [](FailedUpdate& t) { t.Control().SetFault(0, UnplugAt(VG730_REQ_FLASH_COMMAND, 1)); },
-     Ending({L"Unable to start flash programming (r=-1, status=0)",
-             L"This often happens because another application that uses the device",
-             L"in question is running. For example, a CAN analyzer tool or",
-             L"Varnik Recordix setup program."}),
-     [](FailedUpdate& t) { t.Control().PlugDevice(0); }},
     {"StartRefused",
      [](FailedUpdate& t) { t.Control().SetFault(0, flash_faults::refuse_start(7)); },
      Ending({L"Unable to start flash programming (r=0, status=7)",

@@ -21,15 +21,23 @@ ProgramFolder::ProgramFolder() {
     }
     FPath = std::filesystem::temp_directory_path() /
             (L"VG730 Update, " + Utf8ToWide(name) + L" " + std::to_wstring(GetCurrentProcessId()));
+    FRemoveFrom = FPath;
     std::error_code ignored;
     std::filesystem::remove_all(FPath, ignored);
+    std::filesystem::create_directories(FPath);
+}
+
+ProgramFolder::ProgramFolder(std::filesystem::path path, std::filesystem::path removeFrom)
+    : FPath(std::move(path)), FRemoveFrom(std::move(removeFrom)) {
+    std::error_code ignored;
+    std::filesystem::remove_all(FRemoveFrom, ignored);
     std::filesystem::create_directories(FPath);
 }
 
 ProgramFolder::~ProgramFolder() {
     // A program that just ended may hold the folder for a moment: what stays is left behind.
     std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
+    std::filesystem::remove_all(FRemoveFrom, ignored);
 }
 
 namespace {
@@ -71,6 +79,14 @@ void UpdaterTest::SetUp() {
     vg730emu::ResetEmulator();
     FControl.emplace();
     FFolder.emplace();
+    Folder().CopyProgram(UpdaterName);
+    Folder().CopyProgram(FlasherName);
+    Folder().WriteImage();
+}
+
+void UpdaterTest::InstallIn(const std::filesystem::path& path,
+                            const std::filesystem::path& removeFrom) {
+    FFolder.emplace(path, removeFrom);
     Folder().CopyProgram(UpdaterName);
     Folder().CopyProgram(FlasherName);
     Folder().WriteImage();

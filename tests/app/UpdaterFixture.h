@@ -37,6 +37,9 @@ inline std::wstring FirmwareText(const Vg730Version& v) {
 class ProgramFolder {
 public:
     ProgramFolder();
+    // This folder, made with its parents; removed afterwards from removeFrom (one of those
+    // parents) down.
+    ProgramFolder(std::filesystem::path path, std::filesystem::path removeFrom);
     ~ProgramFolder();
     ProgramFolder(const ProgramFolder&) = delete;
     ProgramFolder& operator=(const ProgramFolder&) = delete;
@@ -55,6 +58,7 @@ public:
 
 private:
     std::filesystem::path FPath;
+    std::filesystem::path FRemoveFrom;
 };
 
 // Emulated gateways, the updater's folder and the running updater of one test.
@@ -65,6 +69,8 @@ protected:
 
     vg730emu::EmulatorControl& Control() { return *FControl; }
     ProgramFolder& Folder() { return *FFolder; }
+    // The programs installed in this folder instead (see ProgramFolder).
+    void InstallIn(const std::filesystem::path& path, const std::filesystem::path& removeFrom);
 
     // A gateway with the defaults of a new one (name "VG730 #<number>", firmware 2.05.176), or
     // with this identity.

@@ -56,12 +56,11 @@ TEST_F(Program, WhatACallingProgramSees) {
 TEST_F(Program, AbsentDevice) {
     const std::string path = image("fw.img");
     ASSERT_EQ(run({"-C5", path}), 1);
-    EXPECT_EQ(output, banner +
-                          ".....Failed to open the device driver.\n"
-                          "Error code 0x00000002: The system cannot find the file specified.\r\n"
-                          "Check that the device is connected and online, and that no other "
-                          "application\nis using the device.\n"
-                          "\nThe firmware was NOT updated.\nPress RETURN to quit.\n");
+    EXPECT_EQ(output, banner + ".....Failed to open the device driver.\n"
+                               "Error code 0x00000002: The system cannot find the file specified.\n"
+                               "Check that the device is connected and online, and that no other "
+                               "application\nis using the device.\n"
+                               "\nThe firmware was NOT updated.\nPress RETURN to quit.\n");
     EXPECT_EQ(platform_state().slept_ms, 2500u);
     EXPECT_EQ(platform_state().input_reads, 1);
 }

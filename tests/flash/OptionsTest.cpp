@@ -61,6 +61,21 @@ TEST_P(OptionParsing, FillsTheSettings) {
 const std::string long_path(511, 'p');
 const std::string too_long_path(512, 'p');
 
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += text;
+    }
+    return all;
+}
+// The limit counts characters as Windows does, whatever their script: "\u0141" is one UTF-16
+// unit in two bytes of UTF-8, "\u5f20" one in three, "\U0001F600" two in four.
+const std::string long_polish_path = repeated("\u0141", 511);
+const std::string too_long_polish_path = repeated("\u0141", 512);
+const std::string long_chinese_path = repeated("\u5f20", 511);
+const std::string long_emoji_path = repeated("\U0001F600", 255) + "p";
+const std::string too_long_emoji_path = repeated("\U0001F600", 256);
+
 // clang-format off
 const option_case option_cases[] = {
     {"NoArguments", {}, parse_result::usage, ""},
@@ -96,6 +111,13 @@ const option_case option_cases[] = {
     {"LongestPathKept", {long_path}, parse_result::ok, long_path},
     {"TooLongPathRefused", {too_long_path}, parse_result::path_too_long, ""},
     {"TooLongPathReplacedByLaterOne", {too_long_path, "y.img"}, parse_result::ok, "y.img"},
+    {"UserFolderInPolish", {"-C0", "-vc", "C:\\Users\\\u0141ukasz\\Pobrane\\VG730\\x.img"},
+     parse_result::ok, "C:\\Users\\\u0141ukasz\\Pobrane\\VG730\\x.img", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {"LongestPolishPathKept", {long_polish_path}, parse_result::ok, long_polish_path},
+    {"TooLongPolishPathRefused", {too_long_polish_path}, parse_result::path_too_long, ""},
+    {"LongestChinesePathKept", {long_chinese_path}, parse_result::ok, long_chinese_path},
+    {"LongestPathOfSurrogatePairsKept", {long_emoji_path}, parse_result::ok, long_emoji_path},
+    {"TooLongPathOfSurrogatePairsRefused", {too_long_emoji_path}, parse_result::path_too_long, ""},
     {"EmptyArgumentIsAnEmptyFile", {""}, parse_result::usage, ""},
 };
 // clang-format on
@@ -108,6 +130,7 @@ TEST(OptionParsing, ProgramNameLosesFolderAndExtension) {
         {"vessa_flash.exe", "vessa_flash"},
         {"C:\\a.b\\vessa_flash.exe", "vessa_flash"},
         {"/usr/bin/tool", "tool"},
+        {"C:\\Users\\\u5f20\u4f1f\\\u5de5\u5177.exe", "\u5de5\u5177"},
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -115,6 +138,14 @@ TEST(OptionParsing, ProgramNameLosesFolderAndExtension) {
         flash::parse_command_line(2, argv);
         EXPECT_STREQ(settings.program_name, c[1]) << c[0];
     }
+}
+
+// Cut to 255 characters, never inside one.
+TEST(OptionParsing, LongProgramNameIsCutBetweenCharacters) {
+    const std::string name = repeated("\u5f20", 300) + ".exe";
+    const char* argv[] = {name.c_str(), "x"};
+    flash::parse_command_line(2, argv);
+    EXPECT_EQ(std::string(settings.program_name), repeated("\u5f20", 255));
 }
 
 TEST(OptionParsing, StartsFromTheStartValuesEveryTime) {

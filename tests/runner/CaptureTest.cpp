@@ -99,6 +99,15 @@ TEST(RunnerText, OutputIsReadInTheAnsiCodePage) {
     EXPECT_EQ(lines.Lines(), std::vector<std::wstring>{L"gr\u00fc\u00df \u20ac"});
 }
 
+// The flash programmer writes UTF-8, so a folder named in any script reads as it is named.
+TEST(RunnerText, OutputInUtf8IsReadAsUtf8) {
+    TStrings lines;
+    ASSERT_TRUE(RunDOSCommand(
+        ChildCommandLine(Write({"C:\\Users\\\xc5\x81ukasz\\\xe5\xbc\xa0\xe4\xbc\x9f\r\n"})), L"",
+        lines, true, Unreached));
+    EXPECT_EQ(lines.Lines(), std::vector<std::wstring>{L"C:\\Users\\\u0141ukasz\\\u5f20\u4f1f"});
+}
+
 // A folder of the test's own below the temporary folder, removed with what it holds.
 class TempFolder {
 public:

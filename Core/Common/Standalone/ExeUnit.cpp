@@ -68,6 +68,43 @@ void TRunRecord::AppendOutput(std::span<const char> Block) {
         Output.end());
 }
 
+bool IsUtf8(std::string_view Bytes) {
+    size_t i = 0;
+    while (i < Bytes.size()) {
+        const auto lead = static_cast<unsigned char>(Bytes[i]);
+        size_t extra = 0;
+        uint32_t value = 0;
+        uint32_t least = 0; // the smallest value that needs this many bytes
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1, value = lead & 0x1Fu, least = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2, value = lead & 0x0Fu, least = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3, value = lead & 0x07u, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (Bytes.size() - i <= extra) {
+            return false;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(Bytes[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            value = value << 6 | (next & 0x3Fu);
+        }
+        if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
 std::wstring ReadFailedLine(uint32_t ErrorCode) {
     return L"readFile failed; errorflag = " + std::to_wstring(ErrorCode);
 }

@@ -44,10 +44,15 @@ struct TRunRecord {
     void AppendOutput(std::span<const char> Block);
 };
 
+// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values beyond
+// U+10FFFF). Plain ASCII is.
+bool IsUtf8(std::string_view Bytes);
+
 // Puts a finished run into Lines and returns whether any output was captured. Output replaces
 // the previous lines; without output the lines are kept and a "readFile failed" line is added.
 // A wait failure and a stop are reported in lines after those. OutputText is Record.Output as
-// text.
+// text: UTF-8 where it is well-formed UTF-8 (the flash programmer writes that), else in the
+// system's 8-bit code page.
 bool DeliverRunRecord(const TRunRecord& Record, const std::wstring& OutputText,
                       const TRunLimits& Limits, TStrings& Lines);
 

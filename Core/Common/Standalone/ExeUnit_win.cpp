@@ -54,11 +54,13 @@ size_t WorkDirLength(std::wstring_view dir) {
     return dir.size();
 }
 
-// The captured bytes as text, from the system's 8-bit (ANSI) code page. The output is converted
-// as a whole, so a multi-byte character split between two reads stays whole. One call takes at
-// most INT_MAX bytes: longer output goes in pieces that end at a line feed, which is never part
-// of a multi-byte character.
-std::wstring AnsiToText(std::string_view bytes) {
+// The captured bytes as text: UTF-8 when they are (so a path in any script comes through), else
+// from the system's 8-bit (ANSI) code page, as a program that knows nothing of UTF-8 writes. The
+// output is converted as a whole, so a multi-byte character split between two reads stays
+// whole. One call takes at most INT_MAX bytes: longer output goes in pieces that end at a line
+// feed, which is never part of a multi-byte character.
+std::wstring OutputToText(std::string_view bytes) {
+    const UINT codePage = IsUtf8(bytes) ? CP_UTF8 : CP_ACP;
     constexpr size_t MaxPiece = size_t(1) << 30;
     std::wstring text;
     while (!bytes.empty()) {
@@ -68,11 +70,11 @@ std::wstring AnsiToText(std::string_view bytes) {
             piece = lineFeed == std::string_view::npos ? MaxPiece : lineFeed + 1;
         }
         const int n = static_cast<int>(piece);
-        const int chars = MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, nullptr, 0);
+        const int chars = MultiByteToWideChar(codePage, 0, bytes.data(), n, nullptr, 0);
         if (chars > 0) {
             const size_t at = text.size();
             text.resize(at + static_cast<size_t>(chars));
-            MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, text.data() + at, chars);
+            MultiByteToWideChar(codePage, 0, bytes.data(), n, text.data() + at, chars);
         }
         bytes.remove_prefix(piece);
     }
@@ -103,7 +105,7 @@ void T_ExeWait::run(void* /*Data*/) {
     }
     TRunRecord record;
     auto deliver = [&] {
-        Result = DeliverRunRecord(record, AnsiToText(record.Output), Limits, *Lines);
+        Result = DeliverRunRecord(record, OutputToText(record.Output), Limits, *Lines);
     };
     try {
         Capture(record);

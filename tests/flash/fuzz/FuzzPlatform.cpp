@@ -35,6 +35,9 @@ std::FILE* output_stream() {
 std::FILE* error_stream() {
     return flash_fuzz::null_stream();
 }
+bool write_console_text(const char*, std::size_t) {
+    return false; // no console: the bytes go to output_stream()
+}
 bool console_input_attached() {
     return false;
 }

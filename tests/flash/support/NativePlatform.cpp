@@ -73,6 +73,9 @@ std::FILE* output_stream() {
 std::FILE* error_stream() {
     return flash_test::error_capture != nullptr ? flash_test::error_capture : stderr;
 }
+bool write_console_text(const char*, std::size_t) {
+    return false; // no console: the bytes go to output_stream()
+}
 
 bool console_input_attached() {
     return state.console_attached;
@@ -138,9 +141,9 @@ std::FILE* open_file_for_reading(const char* path) {
 }
 
 void system_error_text(std::uint32_t code, char* text, std::size_t capacity) {
-    const char* message = code == 2    ? "The system cannot find the file specified.\r\n"
+    const char* message = code == 2    ? "The system cannot find the file specified.\n"
                           : code == 32 ? "The process cannot access the file because it is being "
-                                         "used by another process.\r\n"
+                                         "used by another process.\n"
                                        : "";
     std::snprintf(text, capacity, "%s", message);
 }

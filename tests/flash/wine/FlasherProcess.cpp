@@ -36,6 +36,14 @@ std::string quoted(const std::string& argument) {
     return q + "\"";
 }
 
+std::wstring utf8_to_wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      wide.data(), static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return wide;
+}
+
 // Moves what the pipe holds now into text; false once the pipe has ended.
 bool drain(HANDLE pipe, std::string& text) {
     for (;;) {
@@ -93,6 +101,40 @@ void type_keys(HANDLE console, const std::string& keys) {
     }
 }
 
+void clear_screen(HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    GetConsoleScreenBufferInfo(screen, &info);
+    DWORD written = 0;
+    FillConsoleOutputCharacterW(screen, L' ', info.dwSize.X * info.dwSize.Y, {0, 0}, &written);
+    SetConsoleCursorPosition(screen, {0, 0});
+}
+
+// The screen's rows down to the cursor, in UTF-8, each without its trailing blanks and ended
+// by "\n".
+std::string screen_text(HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info)) {
+        return "no console screen: " + std::to_string(GetLastError());
+    }
+    std::string text;
+    std::vector<wchar_t> row(static_cast<std::size_t>(info.dwSize.X));
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), {0, y},
+                                    &read);
+        std::wstring line(row.data(), read);
+        line.erase(line.find_last_not_of(L' ') + 1);
+        char bytes[4096];
+        const int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                          bytes, sizeof bytes, nullptr, nullptr);
+        text.append(bytes, n > 0 ? static_cast<std::size_t>(n) : 0);
+        if (y < info.dwCursorPosition.Y) {
+            text += '\n';
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 std::string program_folder() {
@@ -104,7 +146,7 @@ std::string system_error_text(std::uint32_t code) {
     const DWORD n =
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    return std::string(text, n);
+    return fold_line_ends(std::string(text, n));
 }
 
 std::string without_rates(const std::string& text) {
@@ -120,11 +162,20 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
     SetHandleInformation(out_read.get(), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(err_read.get(), HANDLE_FLAG_INHERIT, 0);
 
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = out_write.get();
     startup.hStdError = err_write.get();
+    UniqueFileHandle screen;
+    if (options.output_to_console) {
+        shared_console_input(); // the test's console, made once
+        screen.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                 nullptr));
+        clear_screen(screen.get());
+        startup.hStdOutput = screen.get();
+    }
     DWORD flags = 0;
     switch (options.input) {
     case input_kind::none:
@@ -155,11 +206,13 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
     for (const std::string& a : arguments) {
         command += " " + quoted(a);
     }
+    // The arguments are UTF-8; the wide call hands on every character of them.
+    std::wstring wide_command = utf8_to_wide(command);
+    const std::wstring wide_directory = utf8_to_wide(options.working_directory);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                        options.working_directory.empty() ? nullptr
-                                                          : options.working_directory.c_str(),
-                        &startup, &info)) {
+    if (!CreateProcessW(nullptr, wide_command.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        wide_directory.empty() ? nullptr : wide_directory.c_str(), &startup,
+                        &info)) {
         result.output = "CreateProcess failed: " + std::to_string(GetLastError());
         return result;
     }
@@ -246,7 +299,7 @@ run_result run_flasher(const std::vector<std::string>& arguments, const run_opti
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     result.exit_code = static_cast<int>(code);
-    result.output = fold_line_ends(output);
+    result.output = options.output_to_console ? screen_text(screen.get()) : fold_line_ends(output);
     result.errors = fold_line_ends(errors);
     return result;
 }

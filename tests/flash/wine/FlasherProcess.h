@@ -30,7 +30,10 @@ struct run_options {
     std::string answer_after; // input_kind::held: the output that the text answers
     std::vector<typed_answer> console_answers; // input_kind::console, in order
     unsigned timeout_ms = 60000;
-    std::string working_directory; // empty: the test's own
+    std::string working_directory; // UTF-8; empty: the test's own
+    // Standard output on the test's console, as by hand at a command prompt; the result's output
+    // is then what the screen shows.
+    bool output_to_console = false;
 };
 
 struct run_result {
@@ -45,10 +48,10 @@ struct run_result {
 // the test binary's own, or the 32-bit programs' in a 32-bit run (ProgramsUnderTest.h).
 std::string program_folder();
 
-// Runs vessa_flash.exe with the arguments (each quoted as needed).
+// Runs vessa_flash.exe with the arguments (UTF-8, each quoted as needed).
 run_result run_flasher(const std::vector<std::string>& arguments, const run_options& options = {});
 
-// The system's message text for an error code, as FormatMessageA gives it (CR LF kept).
+// The system's message text for an error code, with its CR LF as LF, as in a folded output.
 std::string system_error_text(std::uint32_t code);
 
 // Replaces every "(N bytes/s" by "(<rate> bytes/s" so transcripts compare exactly.
