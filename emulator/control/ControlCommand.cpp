@@ -91,12 +91,13 @@ private:
     std::size_t FNext;
 };
 
+// base 0 takes 0x for hexadecimal (and a leading 0 for octal), as C does.
 unsigned long long parse_unsigned(const std::string& what, const std::string& text,
-                                  unsigned long long max) {
+                                  unsigned long long max, int base = 0) {
     unsigned long long value = 0;
     std::size_t used = 0;
     try {
-        value = std::stoull(text, &used, 0);
+        value = std::stoull(text, &used, base);
     } catch (const std::exception&) {
         used = 0;
     }
@@ -149,7 +150,8 @@ std::vector<std::uint32_t> parse_dotted(const std::string& option, const std::st
         if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos) {
             throw UsageError("bad value for " + option + ": '" + text + "'");
         }
-        values.push_back(static_cast<std::uint32_t>(parse_unsigned(option, part, max)));
+        // Decimal: a version's parts have leading zeros ("1.08.000"), which are no octal.
+        values.push_back(static_cast<std::uint32_t>(parse_unsigned(option, part, max, 10)));
         if (dot == std::string::npos) {
             break;
         }

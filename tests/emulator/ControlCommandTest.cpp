@@ -60,6 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(c.identity.serial, 1234);
                      EXPECT_EQ(c.identity.no_channel_ean, 0u);
                  }},
+        // The parts are decimal, leading zeros and all: "08" is eight and "010" ten.
+        GoodCase{"AddFirmwareWithLeadingZeros",
+                 {"add", "1", "--firmware", "1.08.010", "--hardware", "09.07"},
+                 [](const Command& c) {
+                     EXPECT_EQ(c.identity.firmware.major, 1u);
+                     EXPECT_EQ(c.identity.firmware.minor, 8u);
+                     EXPECT_EQ(c.identity.firmware.build, 10u);
+                     EXPECT_EQ(c.identity.hardware_major, 9u);
+                     EXPECT_EQ(c.identity.hardware_minor, 7u);
+                 }},
         GoodCase{"AddWithoutChannelEan",
                  {"add", "3", "--no-ean", "--name", "Plain gateway"},
                  [](const Command& c) {
