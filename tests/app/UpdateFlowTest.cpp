@@ -229,8 +229,11 @@ TEST_P(WholeUpdate, FromOfferToResultAndReport) {
     // While the flash programmer runs: the marquee moves, the window answers, nothing else shows.
     UniqueHandle flasher = FindFlasher(Process().Id(), 20s);
     ASSERT_TRUE(flasher) << "the flash programmer did not start";
-    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return v.progressVisible; }, seen))
+    // The bar is shown first and the second line hidden last: read again once that is done.
+    ASSERT_TRUE(window.WaitForView([](const MainView& v) { return !v.actionVisible; }, seen))
         << seen.Describe();
+    seen = window.View();
+    EXPECT_TRUE(seen.progressVisible);
     EXPECT_EQ(seen.status, Updating);
     EXPECT_FALSE(seen.actionVisible);
     EXPECT_FALSE(seen.updateButton.enabled);

@@ -75,7 +75,14 @@ public:
         if (!Answer(window, L"Yes", 20s)) {
             return 1;
         }
-        if (window.WaitForView([](const MainView& v) { return v.progressVisible; }, view, 20s)) {
+        // The window changes its bar, status and second line one after the other: what is said
+        // is the whole running state, the one the screenshot then shows.
+        if (window.WaitForView(
+                [](const MainView& v) {
+                    return v.progressVisible && !v.actionVisible &&
+                           v.status == L"Updating VG730 firmware...";
+                },
+                view, 20s)) {
             Say("running: " + view.Describe());
             Shot(window.Handle(), L"2_running");
         }
