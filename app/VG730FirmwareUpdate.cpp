@@ -2,6 +2,7 @@
 // driver package is installed, then runs the main window until it is closed.
 #include "MainUnit.h"
 #include "ReportUnit.h"
+#include "SystemDlls.h"
 #include "UniversalUnit.h"
 #include "VarnikCanClassUnit.h"
 
@@ -38,6 +39,8 @@ std::wstring DriverGateMessage(TDriverCheckResult result, const TVersion& instal
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything loads a DLL: the common controls and the CAN library come next.
+    RestrictDllSearchToSystemFolder();
     TApplication& app = TApplication::Instance();
     try {
         // The modules' own start-up comes first: the CAN binding's defaults and the back-end

@@ -1,6 +1,8 @@
-// Windows side of the CAN library binding: LoadLibraryW, GetProcAddress by name, FreeLibrary.
+// Windows side of the CAN library binding: the library loaded from the system folder,
+// GetProcAddress by name, FreeLibrary.
 #include "Can.h"
 
+#include "SystemDlls.h"
 #include "UniversalTypesUnit.h"
 #include "WinHandles.h"
 
@@ -68,6 +70,16 @@ std::array<bool, CanEntryNames.size()> Filled(const TCanEntries& entries) {
     return filled;
 }
 
+// The library lies in the system folder; a bare name is looked for there only, never in the
+// program's folder (SystemDlls.h).
+std::wstring CanDllPath() {
+    const std::wstring& name = CanDllName();
+    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) {
+        return name;
+    }
+    return GetSystemFolder() + name;
+}
+
 } // namespace
 
 void LoadCanDll() {
@@ -83,7 +95,7 @@ void LoadCanDll() {
         DWORD previousMode = 0;
         SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
         const ScopeGuard restoreMode([&] { SetThreadErrorMode(previousMode, nullptr); });
-        binding.Module.reset(LoadLibraryW(CanDllName().c_str()));
+        binding.Module.reset(LoadSystemLibrary(CanDllPath()));
         error = GetLastError();
     }
     if (!binding.Module) {

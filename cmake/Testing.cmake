@@ -24,12 +24,15 @@ if(WIN32)
 endif()
 
 # vg_add_gtest(NAME SOURCES... [LIBRARIES...] [SHARED_STATE] [TIMEOUT s] [DEPENDS targets...]
-#              [FIXTURES names...])
+#              [FIXTURES names...] [ENVIRONMENT VAR=value])
 # A GoogleTest binary. Under Wine, SHARED_STATE marks tests that change the prefix's registry or
 # the emulated devices: they take the one lock on that state and never run side by side.
 # FIXTURES names further ctest fixtures the tests need (for example the installed emulator).
+# ENVIRONMENT is set for the test programs and every Windows program they start (one variable;
+# Wine reads some of its own, such as WINEDLLOVERRIDES, only from there).
 function(vg_add_gtest name)
-    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBRARIES;DEPENDS;FIXTURES" ${ARGN})
+    cmake_parse_arguments(ARG "SHARED_STATE" "TIMEOUT" "SOURCES;LIBRARIES;DEPENDS;FIXTURES;ENVIRONMENT"
+                          ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
@@ -52,6 +55,9 @@ function(vg_add_gtest name)
         if(ARG_SHARED_STATE)
             string(APPEND props " RESOURCE_LOCK wine_state")
         endif()
+    endif()
+    if(ARG_ENVIRONMENT)
+        string(APPEND props " ENVIRONMENT \"${ARG_ENVIRONMENT}\"")
     endif()
     set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
     file(WRITE ${script}

@@ -114,7 +114,9 @@ private:
     std::vector<std::string> FVirtual;
     std::vector<Vg730EntryFault> FFaults;
     std::uint32_t FGenerations = 0;
-    ULONGLONG FLoadedAt; // time stamps count from the load
+    // Time stamps count from the load, in the multimedia timer's milliseconds as a vendor's
+    // library takes them: so the library depends on winmm.dll, as such libraries do.
+    DWORD FLoadedAt;
     // Whether the driver was told of a window: only then is there anything to take back.
     std::atomic<bool> FNotifyTargets = false;
     CanBusSet FBus;

@@ -4,6 +4,8 @@
 #include "CanLibEntries.h"
 #include "WinApi.h"
 
+#include <mmsystem.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -69,8 +71,7 @@ CanLibrary& CanLibrary::Instance() {
 }
 
 CanLibrary::CanLibrary()
-    : FLoadedAt(GetTickCount64()),
-      FBus(*this, [this] { return static_cast<std::uint32_t>(GetTickCount64() - FLoadedAt); }) {}
+    : FLoadedAt(timeGetTime()), FBus(*this, [this] { return timeGetTime() - FLoadedAt; }) {}
 
 // Released without canUnloadLibrary, the library still takes its windows back from the driver.
 CanLibrary::~CanLibrary() {
