@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The release package checked as a user gets it. Builds it with scripts/release - the 32-bit one
 # where this machine runs 32-bit programs (the run's verdict), else the 64-bit twin - checks what
-# the zip holds (one folder, the five files, PE machine, imports, checksums, line ends), unpacks
-# it under a fresh Wine prefix of its own into a folder whose path holds a blank and a comma,
-# installs the emulated gateway and driver package there and runs the programs' tests against
-# the unpacked files: version resources and manifest, the guide against the programs' texts, and
-# an update through the window from that folder.
+# the zip holds (one folder, the five files, PE machine, imports and the Windows they need, which
+# the guide names, checksums, line ends), unpacks it under a fresh Wine prefix of its own into a
+# folder whose path holds a blank and a comma, installs the emulated gateway and driver package
+# there and runs the programs' tests against the unpacked files: version resources and manifest,
+# the guide against the programs' texts, and an update through the window from that folder.
 #   package_test.sh SOURCE_DIR BIN_DIR VERDICT_FILE
 set -euo pipefail
 source_dir=$1
@@ -57,6 +57,11 @@ for program in VG730FirmwareUpdate.exe vessa_flash.exe; do
     [ "$format" = "$machine" ] || fail "$program is $format, not $machine"
 done
 "$source_dir/scripts/check-imports" "$objdump" "$folder" || fail "imports"
+"$source_dir/scripts/check-windows-version" "$objdump" "$folder"/*.exe || fail "Windows version"
+# The guide names the Windows the check holds the programs to.
+oldest=$(sed -n 's/^oldest_name="\(.*\)"$/\1/p' "$source_dir/scripts/check-windows-version")
+[ -n "$oldest" ] && tr -d '\r' <"$folder/README.txt" | tr '\n' ' ' | grep -qF "$oldest" ||
+    fail "README.txt does not name ${oldest:-the oldest Windows}"
 # Notepad shows a text with bare line feeds as one long line.
 [ -s "$folder/README.txt" ] || fail "README.txt is empty"
 ! grep -q -v $'\r$' "$folder/README.txt" || fail "README.txt has lines without CR LF"
