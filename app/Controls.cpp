@@ -7,47 +7,45 @@
 
 namespace {
 
-TControl::TCreateParams LabelParams(const TBounds& bounds, const TFontSpec& font) {
+TControl::TCreateParams LabelParams(const TLabel::TSettings& settings) {
     TControl::TCreateParams params;
     params.ClassName = L"Static";
     params.Style = SS_CENTER | SS_NOPREFIX;
-    params.Bounds = bounds;
-    params.Font = font;
+    params.Bounds = settings.Bounds;
+    params.Font = settings.Font;
     return params;
 }
 
-TControl::TCreateParams ButtonParams(const TBounds& bounds, const std::wstring& caption,
-                                     TAnchors anchors, bool visible) {
+TControl::TCreateParams ButtonParams(const TButton::TSettings& settings) {
     TControl::TCreateParams params;
     params.ClassName = L"Button";
     params.Style = BS_PUSHBUTTON | WS_TABSTOP;
-    params.Bounds = bounds;
-    params.Anchors = anchors;
-    params.Text = caption;
-    params.Visible = visible;
+    params.Bounds = settings.Bounds;
+    params.Anchors = settings.Anchors;
+    params.Text = settings.Caption;
+    params.Visible = settings.Visible;
     return params;
 }
 
-TControl::TCreateParams MemoParams(const TBounds& bounds, TAnchors anchors, bool visible,
-                                   bool scrollBars) {
+TControl::TCreateParams MemoParams(const TMemo::TSettings& settings) {
     TControl::TCreateParams params;
     params.ClassName = L"Edit";
     // No word wrap: lines run on to the right as they are.
     params.Style = ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
-                   WS_TABSTOP | (scrollBars ? WS_HSCROLL | WS_VSCROLL : 0);
+                   WS_TABSTOP | (settings.ScrollBars ? WS_HSCROLL | WS_VSCROLL : 0);
     params.ExStyle = WS_EX_CLIENTEDGE;
-    params.Bounds = bounds;
-    params.Anchors = anchors;
-    params.Visible = visible;
+    params.Bounds = settings.Bounds;
+    params.Anchors = settings.Anchors;
+    params.Visible = settings.Visible;
     return params;
 }
 
-TControl::TCreateParams ProgressBarParams(const TBounds& bounds, bool visible) {
+TControl::TCreateParams ProgressBarParams(const TProgressBar::TSettings& settings) {
     TControl::TCreateParams params;
     params.ClassName = PROGRESS_CLASSW;
     params.Style = PBS_MARQUEE;
-    params.Bounds = bounds;
-    params.Visible = visible;
+    params.Bounds = settings.Bounds;
+    params.Visible = settings.Visible;
     return params;
 }
 
@@ -123,8 +121,8 @@ void TControl::ApplyDpi() {
 
 // ---- TLabel ------------------------------------------------------------------------------------
 
-TLabel::TLabel(TForm& owner, const TBounds& bounds, const TFontSpec& font, COLORREF color)
-    : TControl(owner, LabelParams(bounds, font)), FColor(color) {}
+TLabel::TLabel(TForm& owner, const TSettings& settings)
+    : TControl(owner, LabelParams(settings)), FColor(settings.Color) {}
 
 HBRUSH TLabel::ColorStatic(HDC dc) {
     SetTextColor(dc, FColor);
@@ -134,9 +132,8 @@ HBRUSH TLabel::ColorStatic(HDC dc) {
 
 // ---- TButton -----------------------------------------------------------------------------------
 
-TButton::TButton(TForm& owner, const TBounds& bounds, const std::wstring& caption, TAnchors anchors,
-                 bool visible)
-    : TControl(owner, ButtonParams(bounds, caption, anchors, visible)) {}
+TButton::TButton(TForm& owner, const TSettings& settings)
+    : TControl(owner, ButtonParams(settings)) {}
 
 void TButton::SetDefault(bool isDefault) {
     SendMessageW(Handle(), BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
@@ -150,8 +147,7 @@ void TButton::Command(WORD code) {
 
 // ---- TMemo -------------------------------------------------------------------------------------
 
-TMemo::TMemo(TForm& owner, const TBounds& bounds, TAnchors anchors, bool visible, bool scrollBars)
-    : TControl(owner, MemoParams(bounds, anchors, visible, scrollBars)) {
+TMemo::TMemo(TForm& owner, const TSettings& settings) : TControl(owner, MemoParams(settings)) {
     // A long transcript is never cut at the control's default limit.
     SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
 }
@@ -172,9 +168,9 @@ void TMemo::Clear() {
 
 // ---- TProgressBar ------------------------------------------------------------------------------
 
-TProgressBar::TProgressBar(TForm& owner, const TBounds& bounds, bool visible)
-    : TControl(owner, ProgressBarParams(bounds, visible)) {
-    VisibilityChanged(visible);
+TProgressBar::TProgressBar(TForm& owner, const TSettings& settings)
+    : TControl(owner, ProgressBarParams(settings)) {
+    VisibilityChanged(settings.Visible);
 }
 
 void TProgressBar::VisibilityChanged(bool visible) {

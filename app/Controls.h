@@ -69,7 +69,12 @@ private:
 // Text on the form's background, centred, in a font and colour of its own.
 class TLabel : public TControl {
 public:
-    TLabel(TForm& owner, const TBounds& bounds, const TFontSpec& font, COLORREF color);
+    struct TSettings {
+        TBounds Bounds;
+        TFontSpec Font;
+        COLORREF Color = 0;
+    };
+    TLabel(TForm& owner, const TSettings& settings);
     HBRUSH ColorStatic(HDC dc) override;
 
 private:
@@ -78,8 +83,13 @@ private:
 
 class TButton : public TControl {
 public:
-    TButton(TForm& owner, const TBounds& bounds, const std::wstring& caption,
-            TAnchors anchors = {akLeft, akTop}, bool visible = true);
+    struct TSettings {
+        TBounds Bounds;
+        std::wstring Caption;
+        TAnchors Anchors{akLeft, akTop};
+        bool Visible = true;
+    };
+    TButton(TForm& owner, const TSettings& settings);
     // Marks the button as the form's default one (Enter presses it), or not.
     void SetDefault(bool isDefault);
     void Command(WORD code) override;
@@ -90,8 +100,13 @@ public:
 // A multi-line text box without word wrap; its lines are those of a TStrings.
 class TMemo : public TControl {
 public:
-    TMemo(TForm& owner, const TBounds& bounds, TAnchors anchors, bool visible,
-          bool scrollBars = false);
+    struct TSettings {
+        TBounds Bounds;
+        TAnchors Anchors{akLeft, akTop};
+        bool Visible = true;
+        bool ScrollBars = false;
+    };
+    TMemo(TForm& owner, const TSettings& settings);
     TStrings Lines() const;
     void SetLines(const TStrings& lines);
     void Clear();
@@ -100,7 +115,11 @@ public:
 // A running indicator: a bar that moves continuously while it is visible.
 class TProgressBar : public TControl {
 public:
-    TProgressBar(TForm& owner, const TBounds& bounds, bool visible);
+    struct TSettings {
+        TBounds Bounds;
+        bool Visible = true;
+    };
+    TProgressBar(TForm& owner, const TSettings& settings);
 
 protected:
     void VisibilityChanged(bool visible) override;

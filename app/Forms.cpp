@@ -80,31 +80,29 @@ void TApplication::Dispatch(MSG& msg) {
 }
 
 void TApplication::Run() {
-    MSG msg;
-    while (!FTerminated) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == -1) {
+    while (ProcessMessages()) {
+        if (!WaitMessage()) {
             // A broken queue cannot be recovered from; leave the loop rather than spin.
             break;
         }
-        if (got == 0) {
-            break;
-        }
-        Dispatch(msg);
     }
 }
 
-void TApplication::ProcessMessages() {
+bool TApplication::ProcessMessages() {
+    if (FTerminated) {
+        return false;
+    }
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            // Keep the quit request for the main loop.
+            // Kept for the loop that waits outermost: every loop stops on it.
             FTerminated = true;
             PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
+            return false;
         }
         Dispatch(msg);
     }
+    return true;
 }
 
 HWND TApplication::OwnerWindow() const {
@@ -349,18 +347,12 @@ TModalResult TForm::ShowModal() {
     FInModal = true;
     Show();
     SetForegroundWindow(FHandle.get());
-    MSG msg;
-    while (FModalResult == mrNone) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            // The program is ending: hand the quit request back to the main loop.
-            PostQuitMessage(static_cast<int>(msg.wParam));
+    // Until a result is set or the program is ending (the quit request stays for the main loop).
+    TApplication& app = TApplication::Instance();
+    while (app.ProcessMessages() && FModalResult == mrNone) {
+        if (!WaitMessage()) {
             break;
         }
-        if (got == -1) {
-            break;
-        }
-        TApplication::Instance().Dispatch(msg);
     }
     FInModal = false;
     if (owner) {

@@ -35,10 +35,11 @@ public:
 
     // The message loop; returns when the main form has been closed.
     void Run();
-    // Dispatches every message waiting in this thread's queue, then returns.
-    void ProcessMessages();
-    // Dispatches one message, with the dialog keys (Enter, Tab) of the form it belongs to.
-    void Dispatch(MSG& msg);
+    // The one dispatch of the program, for every loop and wait: dispatches every message
+    // waiting in this thread's queue, with the dialog keys (Enter, Tab) of the form each
+    // belongs to, then returns true; false once the program is ending (a quit message came,
+    // which stays in the queue for the outermost loop).
+    bool ProcessMessages();
     // The standard error report: a modal error box with the error's text.
     void ShowException(const std::exception& error);
     // The same for whatever was raised; nothing for an empty pointer.
@@ -52,6 +53,7 @@ public:
 private:
     TApplication() = default;
     HWND OwnerWindow() const;
+    void Dispatch(MSG& msg);
 
     HINSTANCE FInstance = nullptr;
     std::wstring FTitle;

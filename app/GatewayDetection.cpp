@@ -1,7 +1,7 @@
 // Portable: recognising the gateway among the channels (see GatewayDetection.h).
 #include "GatewayDetection.h"
 
-#include "ExeUnit.h"
+#include "TextUnit.h"
 #include "UniversalTypesUnit.h"
 #include "UniversalUnit.h"
 

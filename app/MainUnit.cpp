@@ -9,6 +9,27 @@
 
 namespace {
 
+// Body, then Cleanup on every path; the first error raised (the body's before the clean-up's)
+// is passed on once both have run.
+template <typename Body, typename Cleanup> void ThenOnEveryPath(Body&& body, Cleanup&& cleanup) {
+    std::exception_ptr error;
+    try {
+        body();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    try {
+        cleanup();
+    } catch (...) {
+        if (!error) {
+            error = std::current_exception();
+        }
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
 const wchar_t FlasherFileName[] = L"vessa_flash.exe";
 const wchar_t ImageFileName[] = L"vozadoror_7300099001237_nodebug.img";
 const wchar_t UpdateButtonDesignCaption[] = L"Update VG730 firmware to ";
@@ -79,13 +100,14 @@ TForm::TFormStyle MainFormStyle() {
 } // namespace
 
 TMainForm::TMainForm()
-    : TForm(MainFormStyle()), UpdateButton(*this, {106, 68, 201, 25}, UpdateButtonDesignCaption),
+    : TForm(MainFormStyle()),
+      UpdateButton(*this, {.Bounds = {106, 68, 201, 25}, .Caption = UpdateButtonDesignCaption}),
       RefreshGatewayTimer(*this, RefreshPeriodMs),
-      StatusMemo(*this, {13, 69, 65, 33}, {akLeft, akTop}, false),
-      ReportButton(*this, {347, 68, 55, 25}, L"Report", {akLeft, akTop}, false),
-      ActionLabel(*this, {7, 32, 400, 23}, ActionFont, LabelColor),
-      FirmwareUpdateProgressBar(*this, {82, 35, 251, 17}, false),
-      StatusLabel(*this, {7, 8, 400, 23}, StatusFont, LabelColor) {
+      StatusMemo(*this, {.Bounds = {13, 69, 65, 33}, .Visible = false}),
+      ReportButton(*this, {.Bounds = {347, 68, 55, 25}, .Caption = L"Report", .Visible = false}),
+      ActionLabel(*this, {.Bounds = {7, 32, 400, 23}, .Font = ActionFont, .Color = LabelColor}),
+      FirmwareUpdateProgressBar(*this, {.Bounds = {82, 35, 251, 17}, .Visible = false}),
+      StatusLabel(*this, {.Bounds = {7, 8, 400, 23}, .Font = StatusFont, .Color = LabelColor}) {
     UpdateButton.SetDefault(true);
     UpdateButton.OnClick = [this] { UpdateButtonClick(); };
     ReportButton.OnClick = [this] { ReportButtonClick(); };
@@ -152,24 +174,21 @@ void TMainForm::RefreshGatewayTimerTimer() {
 
 void TMainForm::UpdateButtonClick() {
     RefreshGatewayTimer.SetEnabled(false);
-    std::exception_ptr error;
-    try {
-        if (TApplication::Instance().Confirm(
-                L"Do you want to update the VG730 firmware to version " + NewFirmwareVersion +
-                L"?")) {
-            RunUpdate();
-        }
-    } catch (...) {
-        error = std::current_exception();
-    }
-    RefreshGatewayTimer.SetEnabled(true);
-    // A close the user asked for during the update comes now, after any error report too.
-    if (FCloseWhenUpdated) {
-        Close();
-    }
-    if (error) {
-        std::rethrow_exception(error);
-    }
+    ThenOnEveryPath(
+        [this] {
+            if (TApplication::Instance().Confirm(
+                    L"Do you want to update the VG730 firmware to version " + NewFirmwareVersion +
+                    L"?")) {
+                RunUpdate();
+            }
+        },
+        [this] {
+            RefreshGatewayTimer.SetEnabled(true);
+            // A close the user asked for during the update comes now, after any error report.
+            if (FCloseWhenUpdated) {
+                Close();
+            }
+        });
 }
 
 void TMainForm::ReportButtonClick() {
@@ -187,74 +206,59 @@ void TMainForm::RunUpdate() {
 
     // The result is decided and shown on every path; the first error is reported after it.
     bool ran = false;
-    std::exception_ptr error;
-    try {
-        const std::wstring flasher = GetExeFolder() + FlasherFileName;
-        const std::wstring image = GetExeFolder() + ImageFileName;
-        if (!FileExists(flasher)) {
-            TApplication::Instance().ShowError(FileNotFoundMessage(flasher));
-        } else if (!FileExists(image)) {
-            TApplication::Instance().ShowError(FileNotFoundMessage(image));
-        } else {
-            RunFlasher(flasher, image, ran);
-        }
-    } catch (...) {
-        error = std::current_exception();
-    }
-
-    try {
-        if (ran) {
-            DelayWithMessages(RestartPauseMs);
-            AwaitRestartedGateway();
-            StatusLabel.SetText(L"");
-            ActionLabel.SetText(L"");
-            ActionLabel.SetVisible(true);
-            FirmwareUpdateProgressBar.SetVisible(false);
-        }
-        ReportButton.SetVisible(ran);
-        SetUpdateButtonEnabled(true);
-        RefreshGateway();
-        ShowUpdateResult();
-    } catch (...) {
-        if (!error) {
-            error = std::current_exception();
-        }
-    }
-    if (error) {
-        std::rethrow_exception(error);
-    }
+    ThenOnEveryPath(
+        [&] {
+            const std::wstring flasher = GetExeFolder() + FlasherFileName;
+            const std::wstring image = GetExeFolder() + ImageFileName;
+            if (!FileExists(flasher)) {
+                TApplication::Instance().ShowError(FileNotFoundMessage(flasher));
+            } else if (!FileExists(image)) {
+                TApplication::Instance().ShowError(FileNotFoundMessage(image));
+            } else {
+                StatusMemo.Clear();
+                // The flash programmer needs the gateway to itself: no part of the CAN library
+                // is held.
+                ReleaseCanApi();
+                ran = true;
+                ThenOnEveryPath([&] { RunFlasher(flasher, image); }, [this] { AcquireCanApi(); });
+            }
+        },
+        [&] {
+            if (ran) {
+                DelayWithMessages(RestartPauseMs);
+                AwaitRestartedGateway();
+                StatusLabel.SetText(L"");
+                ActionLabel.SetText(L"");
+                ActionLabel.SetVisible(true);
+                FirmwareUpdateProgressBar.SetVisible(false);
+            }
+            ReportButton.SetVisible(ran);
+            SetUpdateButtonEnabled(true);
+            RefreshGateway();
+            ShowUpdateResult();
+        });
 }
 
-void TMainForm::RunFlasher(const std::wstring& Flasher, const std::wstring& Image, bool& Ran) {
-    StatusMemo.Clear();
-    // The flash programmer needs the gateway to itself: no part of the CAN library is held.
-    ReleaseCanApi();
-    std::exception_ptr error;
-    try {
-        Ran = true;
-        FirmwareUpdateProgressBar.SetVisible(true);
-        StatusLabel.SetText(L"Updating VG730 firmware...");
-        ActionLabel.SetVisible(false);
-        TApplication::Instance().ProcessMessages();
+void TMainForm::RunFlasher(const std::wstring& Flasher, const std::wstring& Image) {
+    FirmwareUpdateProgressBar.SetVisible(true);
+    StatusLabel.SetText(L"Updating VG730 firmware...");
+    ActionLabel.SetVisible(false);
+    TApplication& app = TApplication::Instance();
+    app.ProcessMessages();
 
-        // Both paths quoted: a folder with blanks must not make the system look for a program
-        // of a shorter name.
-        const std::wstring commandLine =
-            L"\"" + Flasher + L"\" -C" + VG730ChannelId + L" -vc \"" + Image + L"\"";
-        TStrings lines = StatusMemo.Lines();
-        {
-            TFlasherRunGuard running(Handle(), FFlasherRunning);
-            RunDOSCommand(commandLine, GetExeFolder(), lines, true, FlasherRunLimits());
-        }
-        lines.Insert(0, commandLine);
-        StatusMemo.SetLines(lines);
-    } catch (...) {
-        error = std::current_exception();
+    // Both paths quoted: a folder with blanks must not make the system look for a program of a
+    // shorter name.
+    const std::wstring commandLine =
+        L"\"" + Flasher + L"\" -C" + VG730ChannelId + L" -vc \"" + Image + L"\"";
+    TStrings lines = StatusMemo.Lines();
+    {
+        TFlasherRunGuard running(Handle(), FFlasherRunning);
+        // The wait dispatches as every loop of the program does: the same keys, the same end.
+        RunDOSCommand(commandLine, GetExeFolder(), lines, true, FlasherRunLimits(),
+                      [&app] { return app.ProcessMessages(); });
     }
-    AcquireCanApi();
-    if (error) {
-        std::rethrow_exception(error);
-    }
+    lines.Insert(0, commandLine);
+    StatusMemo.SetLines(lines);
 }
 
 void TMainForm::AwaitRestartedGateway() {

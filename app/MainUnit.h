@@ -61,7 +61,7 @@ private:
     TGatewayScan ScanChannels(std::wstring& ChannelId) const;
     // Steps of the update flow.
     void RunUpdate();
-    void RunFlasher(const std::wstring& Flasher, const std::wstring& Image, bool& Ran);
+    void RunFlasher(const std::wstring& Flasher, const std::wstring& Image);
     void AwaitRestartedGateway();
     void ShowUpdateResult();
 

@@ -15,11 +15,14 @@ TForm::TFormStyle ReportFormStyle() {
 } // namespace
 
 TReportForm::TReportForm()
-    : TForm(ReportFormStyle()),
-      CloseButton(*this, {517, 504, 75, 25}, L"Close", {akTop, akRight, akBottom}),
+    : TForm(ReportFormStyle()), CloseButton(*this, {.Bounds = {517, 504, 75, 25},
+                                                    .Caption = L"Close",
+                                                    .Anchors = {akTop, akRight, akBottom}}),
       // Scroll bars: the command line and a long transcript reach beyond the box, and the
       // lines out of sight are often the ones that say what went wrong.
-      ResultMemo(*this, {9, 10, 583, 488}, {akLeft, akTop, akRight, akBottom}, true, true) {
+      ResultMemo(*this, {.Bounds = {9, 10, 583, 488},
+                         .Anchors = {akLeft, akTop, akRight, akBottom},
+                         .ScrollBars = true}) {
     CloseButton.OnClick = [this] { CloseButtonClick(); };
 }
 

@@ -29,41 +29,6 @@ TEST(TRunRecord, BlocksJoinWithoutGaps) {
     EXPECT_EQ(Bytes({first, second, "\r\n"}), first + second + "\r\n");
 }
 
-struct Utf8Case {
-    const char* Name;
-    std::string Bytes;
-    bool Utf8;
-};
-
-class IsUtf8Test : public testing::TestWithParam<Utf8Case> {};
-
-TEST_P(IsUtf8Test, TellsUtf8FromTheCodePage) {
-    EXPECT_EQ(IsUtf8(GetParam().Bytes), GetParam().Utf8);
-}
-
-const Utf8Case Utf8Cases[] = {
-    {"Empty", "", true},
-    {"Ascii", "Loading image file 'C:\\VG730\\x.img'...OK.\r\n", true},
-    {"TwoBytes", "\xc5\x81ukasz", true},              // U+0141
-    {"ThreeBytes", "\xe5\xbc\xa0\xe4\xbc\x9f", true}, // U+5F20 U+4F1F
-    {"FourBytes", "\xf0\x9f\x98\x80", true},          // U+1F600
-    {"HighestValue", "\xf4\x8f\xbf\xbf", true},       // U+10FFFF
-    {"Cp1252Umlaut", "gr\xfc\xdf", false},            // a lead byte without its tail
-    {"LoneContinuation",
-     "a\x80"
-     "b",
-     false},
-    {"CutShort", "\xe5\xbc", false},
-    {"Overlong", "\xc0\xaf", false}, // "/" in two bytes
-    {"OverlongThreeBytes", "\xe0\x80\xaf", false},
-    {"Surrogate", "\xed\xa0\x80", false},         // U+D800
-    {"BeyondUnicode", "\xf4\x90\x80\x80", false}, // U+110000
-    {"FiveByteLead", "\xf8\x88\x80\x80\x80", false},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, IsUtf8Test, testing::ValuesIn(Utf8Cases),
-                         [](const auto& info) { return std::string(info.param.Name); });
-
 struct DeliverCase {
     const char* Name;
     std::string Output; // bytes captured

@@ -1,31 +1,17 @@
 // The child process runner: starts a console program hidden, captures its standard output and
-// delivers it as lines, on the calling thread or on a worker thread while the window thread
-// keeps processing messages. Also the two text helpers the main window takes channel data apart
-// with. Portable declarations first; the runner itself is Windows-only, at the end.
+// delivers it as lines, while the calling thread waits, processing its window messages or not.
+// Portable declarations first; the runner itself is Windows-only, at the end.
 #pragma once
 
 #include "ExeUnitStrings.h"
-#include "ExeUnitWatchdog.h"
+#include "ExeUnitLimits.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-
-// ---- text helpers ------------------------------------------------------------------------------
-
-// Text without its leading and trailing blanks and control characters.
-std::wstring Trim(std::wstring_view Text);
-
-// Appends the pieces of Text between separators to List and returns List's count afterwards
-// (earlier entries included); 0 and nothing done without a list. The last piece is appended
-// only when it is not empty. With TrimParts each piece loses leading and trailing blanks and
-// control characters.
-int SplitString(const std::wstring& Text, wchar_t Separator, TStrings* List, bool TrimParts);
-// Field Index (from 1) of Text between separators; the last field runs to the end. Empty when
-// Index is below 1 or Text has fewer than Index-1 separators.
-std::wstring GetField(const std::wstring& Text, int Index, wchar_t Separator);
 
 // ---- what a run leaves behind ------------------------------------------------------------------
 
@@ -43,10 +29,6 @@ struct TRunRecord {
     // kept.
     void AppendOutput(std::span<const char> Block);
 };
-
-// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values beyond
-// U+10FFFF). Plain ASCII is.
-bool IsUtf8(std::string_view Bytes);
 
 // Puts a finished run into Lines and returns whether any output was captured. Output replaces
 // the previous lines; without output the lines are kept and a "readFile failed" line is added.
@@ -77,15 +59,36 @@ public:
     // the limits) and delivers the lines. Data is not used.
     void run(void* Data) override;
 
+protected:
+    // The waiting thread keeps the limits: it ends a child that passes one and, a retry
+    // interval later, breaks off the worker's read if something still holds the pipe.
+    DWORD Watch(HANDLE Worker) override;
+
 private:
     void Capture(TRunRecord& Record);
+    // The child and everything it started, ended; from either thread.
+    void EndChild() const;
+
+    // Set by the worker before FStarted and closed only with the job, so the waiting thread may
+    // use them from then on.
+    UniqueHandle FProcess;
+    UniqueHandle FJob;     // null when the child could not be put into a job
+    UniqueHandle FAbandon; // set: the worker no longer waits for the child to end
+    std::atomic<bool> FStarted{false};
+    std::atomic<uint64_t> FStartMs{0};
+    std::atomic<uint64_t> FLastOutputMs{0};
+    std::atomic<TStopReason> FStopped{TStopReason::srNone};
+    // The waiting thread's own: when it last ended the child.
+    std::optional<std::chrono::milliseconds> FStopTakenAt;
 };
 
 // Runs CommandLine in WorkDir and puts what it wrote into Lines; true when it wrote anything.
-// InBackground runs it on a worker thread while this thread keeps processing its window
-// messages; a second background run meanwhile raises EThreadInUse.
+// InBackground runs it while this thread keeps processing its window messages through Dispatch;
+// a second background run meanwhile raises EThreadInUse. Otherwise this thread only waits. The
+// limits are kept either way.
 bool RunDOSCommand(const std::wstring& CommandLine, const std::wstring& WorkDir, TStrings& Lines,
-                   bool InBackground, const TRunLimits& Limits = {});
+                   bool InBackground, const TRunLimits& Limits = {},
+                   const TMessageDispatch& Dispatch = DispatchWaitingMessages);
 
 // The longest command line and working directory the system takes, in UTF-16 code units
 // without the terminating zero. Longer ones are refused before the start.

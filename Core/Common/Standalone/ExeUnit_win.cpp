@@ -1,6 +1,8 @@
 // Windows side of ExeUnit: starting the child hidden with its standard output on a pipe, reading
-// the pipe, and ending a child that passes the run's limits.
+// the pipe on the worker thread, and, on the waiting thread, ending a child that passes the run's
+// limits.
 #include "ExeUnit.h"
+#include "TextUnit.h"
 #include "WinHandles.h"
 
 #include <string_view>
@@ -13,38 +15,6 @@ namespace {
 constexpr DWORD ReadBlockSize = 65536;
 // Exit code of a child the runner ended. Nobody reads it; it only has to be something.
 constexpr UINT StoppedExitCode = 1;
-
-// What the watchdog needs to end a run: the child, the job that holds it and whatever it
-// started, the thread that reads its output, and the event that gives up waiting for it.
-struct TRunningChild {
-    HANDLE Process;
-    HANDLE Job; // null when the child could not be put into a job
-    HANDLE Reader;
-    HANDLE Abandon;
-};
-
-// The watchdog's action. First the child and everything it started are ended, which closes the
-// pipe and so ends the read. If the run is still not over a retry interval later, a process
-// beyond reach holds the pipe or the child cannot end: the read is broken off and the wait
-// for the child given up (taken again at each further interval, for a read that starts late).
-void StopChild(const TRunningChild& child, int attempt) {
-    if (child.Job) {
-        TerminateJobObject(child.Job, StoppedExitCode);
-    }
-    TerminateProcess(child.Process, StoppedExitCode);
-    if (attempt > 0) {
-        SetEvent(child.Abandon);
-        CancelSynchronousIo(child.Reader);
-    }
-}
-
-// A handle to the calling thread that other threads can use.
-UniqueHandle CurrentThreadHandle() {
-    UniqueHandle thread;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), thread.put(), 0,
-                    FALSE, DUPLICATE_SAME_ACCESS);
-    return thread;
-}
 
 // The length the system counts for a working directory: without trailing delimiters.
 size_t WorkDirLength(std::wstring_view dir) {
@@ -81,8 +51,12 @@ std::wstring OutputToText(std::string_view bytes) {
     return text;
 }
 
+std::chrono::milliseconds Now() {
+    return std::chrono::milliseconds(GetTickCount64());
+}
+
 // Reads the pipe until a read fails: normally when every writer has closed its end.
-void ReadUntilFailure(HANDLE readEnd, TRunRecord& record, TRunWatchdog& watchdog) {
+void ReadUntilFailure(HANDLE readEnd, TRunRecord& record, std::atomic<uint64_t>& lastOutputMs) {
     std::vector<char> block(ReadBlockSize);
     for (;;) {
         DWORD got = 0;
@@ -92,7 +66,7 @@ void ReadUntilFailure(HANDLE readEnd, TRunRecord& record, TRunWatchdog& watchdog
         }
         if (got > 0) {
             record.AppendOutput({block.data(), got});
-            watchdog.NoteOutput();
+            lastOutputMs.store(GetTickCount64(), std::memory_order_relaxed);
         }
     }
 }
@@ -167,34 +141,30 @@ void T_ExeWait::Capture(TRunRecord& Record) {
         Record.LastError = GetLastError();
         return;
     }
-    UniqueHandle process(started.hProcess);
+    FProcess.reset(started.hProcess);
     UniqueHandle mainThread(started.hThread);
     bool resumed = false;
     ScopeGuard endUnstarted([&] {
         if (!resumed) {
-            TerminateProcess(process.get(), StoppedExitCode);
+            TerminateProcess(FProcess.get(), StoppedExitCode);
         }
     });
 
     // Without a job (an older system, when this program already runs in one that forbids it)
     // only the child itself can be ended.
-    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
-    if (job && !AssignProcessToJobObject(job.get(), process.get())) {
-        job.reset();
+    FJob.reset(CreateJobObjectW(nullptr, nullptr));
+    if (FJob && !AssignProcessToJobObject(FJob.get(), FProcess.get())) {
+        FJob.reset();
     }
-    UniqueHandle reader = CurrentThreadHandle();
-    UniqueHandle abandon(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!reader || !abandon) {
+    FAbandon.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!FAbandon) {
         Record.LastError = GetLastError();
         return;
     }
-
-    const TRunningChild child{process.get(), job.get(), reader.get(), abandon.get()};
-    TRunWatchdog watchdog(Limits, [child](TStopReason, int attempt) { StopChild(child, attempt); });
-    ScopeGuard endWatch([&] {
-        watchdog.Finish();
-        Record.Stopped = watchdog.Reason();
-    });
+    FStartMs = GetTickCount64();
+    FLastOutputMs = FStartMs.load();
+    FStarted.store(true, std::memory_order_release);
+    ScopeGuard noteStop([&] { Record.Stopped = FStopped.load(); });
 
     if (ResumeThread(mainThread.get()) == static_cast<DWORD>(-1)) {
         Record.LastError = GetLastError();
@@ -204,30 +174,66 @@ void T_ExeWait::Capture(TRunRecord& Record) {
     // Only the child holds the write end now, so the pipe ends when the child does.
     writeEnd.reset();
 
-    ReadUntilFailure(readEnd.get(), Record, watchdog);
+    ReadUntilFailure(readEnd.get(), Record, FLastOutputMs);
 
-    // The watchdog ends a child that does not end by itself, or gives up waiting for it.
-    HANDLE waitFor[] = {process.get(), abandon.get()};
+    // The waiting thread ends a child that does not end by itself, or makes this give up.
+    HANDLE waitFor[] = {FProcess.get(), FAbandon.get()};
     if (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE) == WAIT_FAILED) {
         Record.WaitError = GetLastError();
         // A child we cannot wait for is not left running behind the caller's back.
-        StopChild(child, 0);
+        EndChild();
         return;
     }
-    ReadUntilFailure(readEnd.get(), Record, watchdog);
+    ReadUntilFailure(readEnd.get(), Record, FLastOutputMs);
+}
+
+void T_ExeWait::EndChild() const {
+    if (FJob) {
+        TerminateJobObject(FJob.get(), StoppedExitCode);
+    }
+    TerminateProcess(FProcess.get(), StoppedExitCode);
+}
+
+DWORD T_ExeWait::Watch(HANDLE Worker) {
+    // Until the child runs there is nothing to time; the start takes moments.
+    constexpr DWORD StartPollMs = 10;
+    if (!FStarted.load(std::memory_order_acquire)) {
+        return StartPollMs;
+    }
+    const std::chrono::milliseconds now = Now();
+    const TRunStep step =
+        NextRunStep(Limits, std::chrono::milliseconds(FStartMs.load()),
+                    std::chrono::milliseconds(FLastOutputMs.load(std::memory_order_relaxed)),
+                    FStopTakenAt, FStopped.load(), now);
+    switch (step.Action) {
+    case TRunAction::raStop:
+        // Ending the child and whatever it started closes the pipe, which ends the read.
+        FStopped.store(step.Reason);
+        EndChild();
+        FStopTakenAt = now;
+        break;
+    case TRunAction::raCancel:
+        // Still running: a process beyond reach holds the pipe, or the child cannot end.
+        EndChild();
+        SetEvent(FAbandon.get());
+        CancelSynchronousIo(Worker);
+        FStopTakenAt = now;
+        break;
+    case TRunAction::raWait:
+        break;
+    }
+    const auto wait = step.Wait.count();
+    return wait <= 0 ? 0 : wait >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(wait);
 }
 
 bool RunDOSCommand(const std::wstring& CommandLine, const std::wstring& WorkDir, TStrings& Lines,
-                   bool InBackground, const TRunLimits& Limits) {
+                   bool InBackground, const TRunLimits& Limits, const TMessageDispatch& Dispatch) {
     T_ExeWait job;
     job.DOSCommandString = CommandLine;
     job.WorkDir = WorkDir;
     job.Lines = &Lines;
     job.Limits = Limits;
-    if (InBackground) {
-        job.RunInBackground();
-    } else {
-        job.run(nullptr);
-    }
+    // Either way the run is on a worker thread: only a waiting thread can keep the limits.
+    job.RunInBackground(InBackground ? Dispatch : nullptr);
     return job.Result;
 }

@@ -12,6 +12,19 @@
 // The operation a thread runs, bound to its object; Data is handed to it as given.
 using TThreadMethod = std::function<void(void* Data)>;
 
+// Dispatches every message waiting in the calling thread's queue; false once a quit message has
+// come, which is left in the queue for the caller's message loop. The program's windows hand
+// theirs (TApplication::ProcessMessages), so that a wait treats every key as they do.
+using TMessageDispatch = std::function<bool()>;
+// Called on the waiting thread before each wait, with the worker thread: takes whatever action
+// is due and returns the longest the next wait may last, in milliseconds (INFINITE: until the
+// thread ends).
+using TWaitWatch = std::function<DWORD(HANDLE Worker)>;
+
+// The plain dispatch, for a thread without windows of its own layer: every waiting message
+// translated and dispatched; a quit message is posted again and ends the dispatch (false).
+bool DispatchWaitingMessages();
+
 // A system thread that runs ThreadMethod(Data) once and then frees itself. An error the method
 // raises ends the thread only: it is caught and traced there.
 class TSimpleThread {
@@ -51,9 +64,10 @@ public:
     static TWaitThread* CreateWait(TThreadMethod Action, void* Data);
 
     // Starts the thread and returns when it has ended, dispatching the calling thread's window
-    // messages meanwhile. The object is gone when this returns. A quit message that arrives
-    // during the wait is posted again afterwards, for the caller's message loop.
-    void MsgWaitFor();
+    // messages through Dispatch meanwhile (none: it only waits), until Dispatch says a quit
+    // message came, and keeping Watch's time-outs. The object is gone when this returns.
+    void MsgWaitFor(const TMessageDispatch& Dispatch = DispatchWaitingMessages,
+                    const TWaitWatch& Watch = nullptr);
 
 private:
     using TSimpleThread::TSimpleThread;
@@ -65,14 +79,19 @@ class T_UniqueBackgroundObject {
 public:
     virtual ~T_UniqueBackgroundObject() = default;
 
-    // Runs `run` on a TWaitThread and returns theResult. Raises EThreadInUse ("Thread in use")
-    // when a background job already exists; only one may exist in the whole program.
-    int32_t RunInBackground();
+    // Runs `run` on a TWaitThread and returns theResult, this thread dispatching its window
+    // messages through Dispatch meanwhile. Raises EThreadInUse ("Thread in use") when a
+    // background job already exists; only one may exist in the whole program. Without Dispatch
+    // the caller only waits, and no message handler can start another job meanwhile.
+    int32_t RunInBackground(const TMessageDispatch& Dispatch = DispatchWaitingMessages);
 
     // The job's body; runs on the worker thread.
     virtual void run(void* Data) = 0;
 
 protected:
+    // What the waiting side does while the job runs (see TWaitWatch); by default it only waits.
+    virtual DWORD Watch(HANDLE /*Worker*/) { return INFINITE; }
+
     int32_t theResult = 0;
 };
 

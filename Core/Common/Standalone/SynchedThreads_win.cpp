@@ -1,6 +1,7 @@
 // Windows side: worker threads and the message-processing wait.
 #include "SynchedThreads.h"
 
+#include <exception>
 #include <string>
 
 namespace {
@@ -15,22 +16,20 @@ void TraceJobError(const std::wstring& text) {
     DebugTrace(L"Background job ended with an error: " + text, true);
 }
 
-// Dispatches every message waiting in this thread's queue. A quit message is taken out and
-// remembered, to be posted again once the wait is over.
-void DispatchPendingMessages(bool& quitSeen, WPARAM& quitCode) {
+} // namespace
+
+bool DispatchWaitingMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            quitSeen = true;
-            quitCode = msg.wParam;
-            continue;
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    return true;
 }
-
-} // namespace
 
 // ---- TSimpleThread -----------------------------------------------------------------------------
 
@@ -98,7 +97,7 @@ TWaitThread* TWaitThread::CreateWait(TThreadMethod Action, void* Data) {
     return thread;
 }
 
-void TWaitThread::MsgWaitFor() {
+void TWaitThread::MsgWaitFor(const TMessageDispatch& Dispatch, const TWaitWatch& Watch) {
     // Once resumed, the thread may end and free this object at any moment: take an own handle
     // to wait on first, and touch no member from the resume on.
     UniqueHandle thread;
@@ -117,47 +116,54 @@ void TWaitThread::MsgWaitFor() {
         throw Exception(L"Cannot start a thread (error " + std::to_wstring(error) + L")");
     }
 
-    bool quitSeen = false;
-    WPARAM quitCode = 0;
+    // The job's data must outlive the thread: however the dispatching ends (a quit message, a
+    // handler's error), the wait goes on until the thread has ended.
+    bool dispatching = static_cast<bool>(Dispatch);
+    std::exception_ptr handlerError;
     HANDLE handles[] = {thread.get()};
-    try {
-        for (;;) {
-            const DWORD result =
-                MsgWaitForMultipleObjects(1, handles, FALSE, INFINITE, QS_ALLINPUT);
-            if (result == WAIT_OBJECT_0 + 1) {
-                DispatchPendingMessages(quitSeen, quitCode);
-                if (WaitForSingleObject(thread.get(), 0) != WAIT_TIMEOUT) {
-                    break;
-                }
-            } else if (result == WAIT_OBJECT_0) {
-                break;
-            } else {
-                // The wait itself failed. Returning now would let the caller free a job the
-                // thread still works on: wait without messages instead.
-                WaitForSingleObject(thread.get(), INFINITE);
-                break;
-            }
+    for (;;) {
+        const DWORD timeout = Watch ? Watch(thread.get()) : INFINITE;
+        const DWORD result =
+            dispatching ? MsgWaitForMultipleObjects(1, handles, FALSE, timeout, QS_ALLINPUT)
+                        : WaitForSingleObject(thread.get(), timeout);
+        if (result == WAIT_OBJECT_0) {
+            break;
         }
-    } catch (...) {
-        // A message handler raised an error. The job's data must outlive the thread.
+        if (result == WAIT_TIMEOUT) {
+            continue;
+        }
+        if (dispatching && result == WAIT_OBJECT_0 + 1) {
+            try {
+                dispatching = Dispatch();
+            } catch (...) {
+                handlerError = std::current_exception();
+                dispatching = false;
+            }
+            continue;
+        }
+        // The wait itself failed. Returning now would let the caller free a job the thread still
+        // works on: wait without anything else instead.
         WaitForSingleObject(thread.get(), INFINITE);
-        throw;
+        break;
     }
-    if (quitSeen) {
-        PostQuitMessage(static_cast<int>(quitCode));
+    if (handlerError) {
+        std::rethrow_exception(handlerError);
     }
 }
 
 // ---- T_UniqueBackgroundObject ------------------------------------------------------------------
 
-int32_t T_UniqueBackgroundObject::RunInBackground() {
+int32_t T_UniqueBackgroundObject::RunInBackground(const TMessageDispatch& Dispatch) {
     if (UniqueWaitThread) {
         throw EThreadInUse(L"Thread in use");
     }
     TWaitThread* thread = TWaitThread::CreateWait([this](void* Data) { run(Data); }, nullptr);
-    UniqueWaitThread = thread;
+    // Only a wait that dispatches messages lets a handler try a second job.
+    if (Dispatch) {
+        UniqueWaitThread = thread;
+    }
     ScopeGuard clearMarker([] { UniqueWaitThread = nullptr; });
-    thread->MsgWaitFor();
+    thread->MsgWaitFor(Dispatch, [this](HANDLE worker) { return Watch(worker); });
     return theResult;
 }
 

@@ -1,7 +1,10 @@
 // Shared value types of the updater (versions, CAN messages, the common error class) and the
 // installation look-ups every part needs: registry readers, system and program folders, tracing.
+// The text helpers they use are in TextUnit.
 // Portable declarations first; the Windows-only ones are at the end.
 #pragma once
+
+#include "TextUnit.h"
 
 #include <array>
 #include <cstdint>
@@ -76,24 +79,9 @@ struct TCanMsg {
     void SetData(std::span<const uint8_t> aValue);
 };
 
-// Text conversions shared by the look-ups: whole-text decimal integers with an optional sign,
-// no blanks. They report failure in their result.
-bool TryTextToInt64(const std::wstring& text, int64_t& value);
-bool TryTextToInt32(const std::wstring& text, int32_t& value);
-// Raises EConvertError "'<text>' is not a valid integer value" when the text is no 32-bit integer.
-int32_t StrToInt(const std::wstring& text);
-
-// The pieces of Text between every Separator, empty ones included: n separators give n + 1
-// pieces (so an empty text gives one empty piece).
-std::vector<std::wstring> SplitAtEvery(const std::wstring& Text, wchar_t Separator);
-
 // The text as it comes back from the system's 8-bit (ANSI) code page: characters that code page
 // cannot hold do not survive.
 std::wstring ThroughAnsiCodePage(const std::wstring& text);
-
-// Conversions between the updater's UTF-16 text and UTF-8 (used for messages and tests).
-std::string WideToUtf8(const std::wstring& text);
-std::wstring Utf8ToWide(const std::string& text);
 
 #ifdef _WIN32
 #include "WinApi.h"

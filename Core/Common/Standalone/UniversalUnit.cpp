@@ -1,5 +1,5 @@
-// Portable side of UniversalUnit: version comparison of the driver package, the suite version,
-// TryTextToByte and the error catalogue.
+// Portable side of UniversalUnit: version comparison of the driver package, the suite version
+// and the error catalogue.
 #include "UniversalUnit.h"
 
 #include <algorithm>
@@ -38,16 +38,6 @@ TKXVersion GetSuiteVersion() {
         return v;
     }();
     return suite;
-}
-
-bool TryTextToByte(const std::wstring& Text, uint8_t& Value) {
-    int64_t number = 0;
-    if (TryTextToInt64(Text, number) && number >= 0 && number <= 255) {
-        Value = static_cast<uint8_t>(number);
-        return true;
-    }
-    Value = 0;
-    return false;
 }
 
 // ---- error catalogue ---------------------------------------------------------------------------

@@ -48,9 +48,6 @@ TKXVersion GetSuiteVersion();
 inline constexpr wchar_t DriverSetupProgramName[] = L"VARedidodSetup2.exe";
 inline constexpr wchar_t MiscFolderName[] = L"Misc\\";
 
-// Whole decimal text from 0 to 255; false (and Value 0) otherwise.
-bool TryTextToByte(const std::wstring& Text, uint8_t& Value);
-
 // ---- error catalogue ---------------------------------------------------------------------------
 
 // One catalogue entry; after formatting, templateStr holds the finished message.

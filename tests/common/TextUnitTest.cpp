@@ -1,5 +1,7 @@
-// SplitString and GetField, the text helpers the main window takes channel data apart with.
-#include "ExeUnit.h"
+// The updater's text helpers: SplitString and GetField, which the main window takes channel data
+// apart with, TryTextToByte (whole numbers from 0 to 255 only), and telling UTF-8 from the code
+// page.
+#include "TextUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +85,66 @@ const FieldCase FieldCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, GetFieldTest, testing::ValuesIn(FieldCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- TryTextToByte ----------------------------------------------------------------------------
+
+struct ByteCase {
+    const wchar_t* text;
+    bool ok;
+    uint8_t value;
+};
+
+class TextToByte : public ::testing::TestWithParam<ByteCase> {};
+
+TEST_P(TextToByte, ConvertsOrGivesZero) {
+    uint8_t value = 77;
+    EXPECT_EQ(TryTextToByte(GetParam().text, value), GetParam().ok);
+    EXPECT_EQ(value, GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, TextToByte,
+                         ::testing::Values(ByteCase{L"255", true, 255}, ByteCase{L"0", true, 0},
+                                           ByteCase{L"12", true, 12}, ByteCase{L"256", false, 0},
+                                           ByteCase{L"-1", false, 0}, ByteCase{L"", false, 0},
+                                           ByteCase{L"abc", false, 0}, ByteCase{L"1x", false, 0},
+                                           ByteCase{L"99999999999999999999", false, 0}));
+
+// ---- IsUtf8 -----------------------------------------------------------------------------------
+
+struct Utf8Case {
+    const char* Name;
+    std::string Bytes;
+    bool Utf8;
+};
+
+class IsUtf8Test : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(IsUtf8Test, TellsUtf8FromTheCodePage) {
+    EXPECT_EQ(IsUtf8(GetParam().Bytes), GetParam().Utf8);
+}
+
+const Utf8Case Utf8Cases[] = {
+    {"Empty", "", true},
+    {"Ascii", "Loading image file 'C:\\VG730\\x.img'...OK.\r\n", true},
+    {"TwoBytes", "\xc5\x81ukasz", true},              // U+0141
+    {"ThreeBytes", "\xe5\xbc\xa0\xe4\xbc\x9f", true}, // U+5F20 U+4F1F
+    {"FourBytes", "\xf0\x9f\x98\x80", true},          // U+1F600
+    {"HighestValue", "\xf4\x8f\xbf\xbf", true},       // U+10FFFF
+    {"Cp1252Umlaut", "gr\xfc\xdf", false},            // a lead byte without its tail
+    {"LoneContinuation",
+     "a\x80"
+     "b",
+     false},
+    {"CutShort", "\xe5\xbc", false},
+    {"Overlong", "\xc0\xaf", false}, // "/" in two bytes
+    {"OverlongThreeBytes", "\xe0\x80\xaf", false},
+    {"Surrogate", "\xed\xa0\x80", false},         // U+D800
+    {"BeyondUnicode", "\xf4\x90\x80\x80", false}, // U+110000
+    {"FiveByteLead", "\xf8\x88\x80\x80\x80", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, IsUtf8Test, testing::ValuesIn(Utf8Cases),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
