@@ -29,9 +29,6 @@ private:
     bool valid_ = false;
 };
 
-// The exclusive handle of each device being programmed, indexed by device number.
-extern unique_device device_handles[device_count];
-
 // Flash commands.
 constexpr std::uint32_t FLASH_ERASE = 1;
 constexpr std::uint32_t FLASH_WRITE_MODE = 2;
@@ -88,9 +85,8 @@ bool get_card_info2(platform::device_ref device, ean_words& ean);
 // The EAN kept in the device parameters; false when the read fails or reports a non-zero status.
 bool read_card_parameter(platform::device_ref device, ean_words& ean);
 
-// Ends the work on device n: FLASH_END on its exclusive handle, then closes and empties it.
-void end_device_work(int n);
-// The same for every device whose handle is held, in ascending order of device number.
-void end_all_device_work();
+// Ends the work on a device: FLASH_END on its exclusive handle when that is held, then closes and
+// empties it.
+void end_device_work(unique_device& handle);
 
 } // namespace flash
