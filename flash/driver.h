@@ -71,7 +71,7 @@ request_result download(platform::device_ref device, std::uint32_t address, std:
 request_result upload(platform::device_ref device, std::uint32_t address, std::uint32_t length,
                       std::uint8_t* destination);
 
-// The identity records, as far as the programmer reads them.
+// What the identity requests answer, as far as the programmer reads it.
 struct card_info {
     std::uint32_t firmware_major = 0;
     std::uint32_t firmware_minor = 0;
