@@ -86,13 +86,11 @@ void print_usage() {
         print_message("Press any key to quit.");
         wait_for_key_press();
     }
-    platform::exit_process(1);
 }
 
 void print_path_too_long() {
     print_message("Error: The file name is longer than %d characters; it is refused.\n",
                   image_path_characters);
-    platform::exit_process(1);
 }
 
 int read_key() {
@@ -127,6 +125,7 @@ bool confirm_programming(ean_words card_ean, ean_words image_ean) {
         platform::beep(659, 200);
         print_message("\nWARNING: Programming wrong firmware may render the device unusable.\n");
         print_message("ARE YOU SURE YOU WANT TO CONTINUE?\n");
+        // The doubled ")" is no slip: the prompt has always read so.
         print_message("Press (upper case)) G to program the device, or any other key to quit.\n");
         if (read_key() != 'G') {
             return false;
@@ -141,13 +140,13 @@ bool confirm_programming(ean_words card_ean, ean_words image_ean) {
     return true;
 }
 
-void end_not_updated(int code) {
+int end_not_updated(int code) {
     print_message("\nThe firmware was NOT updated.\n");
     if (settings.unattended == 0) {
         print_message("Press RETURN to quit.\n");
         wait_for_return();
     }
-    platform::exit_process(code);
+    return code;
 }
 
 } // namespace flash

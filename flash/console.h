@@ -19,10 +19,10 @@ void print_progress_mark();
 
 // The banner that starts every run.
 void print_banner();
-// The usage text, then (unless unattended) "Press any key to quit." and a key wait; exit code 1.
-[[noreturn]] void print_usage();
-// The refusal of a file name that does not fit; exit code 1.
-[[noreturn]] void print_path_too_long();
+// The usage text, then (unless unattended) "Press any key to quit." and a key wait.
+void print_usage();
+// The refusal of a file name that does not fit.
+void print_path_too_long();
 
 // One key press from the console, without echo and Enter. Without a console the key is the next
 // character of standard input, and EOF when that is absent or at its end: no caller can wait
@@ -35,7 +35,8 @@ int wait_for_return();
 // go on, false when the user declined (the program flow then ends the run).
 bool confirm_programming(ean_words card_ean, ean_words image_ean);
 
-// "\nThe firmware was NOT updated.\n", the RETURN wait unless unattended, and exit code code.
-[[noreturn]] void end_not_updated(int code);
+// "\nThe firmware was NOT updated.\n", then, unless unattended, "Press RETURN to quit.\n" and the
+// RETURN wait; returns code, the exit code of the run it ends.
+int end_not_updated(int code);
 
 } // namespace flash

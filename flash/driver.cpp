@@ -8,8 +8,6 @@
 
 namespace flash {
 
-unique_device device_handles[device_count];
-
 namespace {
 
 constexpr const char* device_base_name = "Quorvelxlink";
@@ -111,6 +109,7 @@ request_result flash_command(platform::device_ref device, std::uint32_t command,
     put_word(buffer, 16, major);
     put_word(buffer, 20, build);
     const call_result call = control(device, IOCTL_FLASH_COMMAND, buffer, sizeof buffer);
+    // One trace line for every command, FLASH_END included: it names the request, not the command.
     trace("start flash prog() -> %d, %d\n", call);
     return result_of(call, buffer);
 }
@@ -141,6 +140,8 @@ request_result upload(platform::device_ref device, std::uint32_t address, std::u
     put_word(buffer, 12, length);
     const call_result call = control(device, IOCTL_UPLOAD, buffer, sizeof buffer);
     trace("upload() -> %d, %d\n", call);
+    // Also after a failed call: the destination always holds defined bytes, zero where the driver
+    // wrote none.
     std::memcpy(destination, buffer + 16, length);
     return result_of(call, buffer);
 }
@@ -178,6 +179,7 @@ bool read_card_parameter(platform::device_ref device, ean_words& ean) {
     put_word(buffer, 0, 1);
     put_word(buffer, 4, 0x81);
     put_word(buffer, 12, 8);
+    // Not traced, unlike the other requests: the debug transcript has never had a line for it.
     const call_result call = control(device, IOCTL_READ_CARD_PARAMETER, buffer, sizeof buffer);
     if (!call.succeeded || get_word(buffer, 8) != 0) {
         return false;
@@ -187,17 +189,10 @@ bool read_card_parameter(platform::device_ref device, ean_words& ean) {
     return true;
 }
 
-void end_device_work(int n) {
-    unique_device& handle = device_handles[n];
+void end_device_work(unique_device& handle) {
     if (handle.valid()) {
         flash_command(handle.get(), FLASH_END, 0, 0, 0);
         handle.reset();
-    }
-}
-
-void end_all_device_work() {
-    for (int n = 0; n < device_count; ++n) {
-        end_device_work(n);
     }
 }
 

@@ -29,9 +29,6 @@ private:
     bool valid_ = false;
 };
 
-// The exclusive handle of each device being programmed, indexed by device number.
-extern unique_device device_handles[device_count];
-
 // Flash commands.
 constexpr std::uint32_t FLASH_ERASE = 1;
 constexpr std::uint32_t FLASH_WRITE_MODE = 2;
@@ -74,7 +71,7 @@ request_result download(platform::device_ref device, std::uint32_t address, std:
 request_result upload(platform::device_ref device, std::uint32_t address, std::uint32_t length,
                       std::uint8_t* destination);
 
-// The identity records, as far as the programmer reads them.
+// What the identity requests answer, as far as the programmer reads it.
 struct card_info {
     std::uint32_t firmware_major = 0;
     std::uint32_t firmware_minor = 0;
@@ -88,9 +85,8 @@ bool get_card_info2(platform::device_ref device, ean_words& ean);
 // The EAN kept in the device parameters; false when the read fails or reports a non-zero status.
 bool read_card_parameter(platform::device_ref device, ean_words& ean);
 
-// Ends the work on device n: FLASH_END on its exclusive handle, then closes and empties it.
-void end_device_work(int n);
-// The same for every device whose handle is held, in ascending order of device number.
-void end_all_device_work();
+// Ends the work on a device: FLASH_END on its exclusive handle when that is held, then closes and
+// empties it.
+void end_device_work(unique_device& handle);
 
 } // namespace flash

@@ -1,15 +1,10 @@
-// Portable side: the programmer's entry and the procedure run for each device.
+// Portable side: the programmer's entry: the program flow over the devices and its exit code.
 #pragma once
 
 namespace flash {
 
-// Runs the whole program on the arguments (argv[0] is the program) and returns its exit code;
-// some paths end the process from inside instead (usage, assertion, guard, declined prompt).
+// Runs the whole program on the arguments (argv[0] is the program) and returns its exit code,
+// with which the entry ends the process: every way a run can end comes back here.
 int run_programmer(int argc, const char* const* argv);
-
-// Identify, check, open exclusively, choose the image, program: 0 when device n was programmed
-// and compared without error, 1 otherwise. Ends the process itself when the EAN assertion, the
-// bootstrap guard or a declined prompt ends the run, after ending the devices handled before.
-int process_device(int n);
 
 } // namespace flash

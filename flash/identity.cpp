@@ -9,8 +9,6 @@ namespace flash {
 
 namespace {
 
-card_identity card;
-
 struct hardware_type {
     std::uint32_t ean_lo;
     const char* text;
@@ -38,14 +36,6 @@ void print_open_failure(std::uint32_t error) {
 
 } // namespace
 
-const card_identity& current_card() {
-    return card;
-}
-
-void reset_card_identity() {
-    card = card_identity{};
-}
-
 std::uint32_t packed_firmware_version(std::uint32_t major, std::uint32_t minor,
                                       std::uint32_t build) {
     return major * (1u << 20) + (minor + 6 * (minor / 10)) * (1u << 12) +
@@ -61,11 +51,12 @@ void print_hardware_type(ean_words ean) {
             }
         }
     }
+    // The doubled ")" is no slip: the line has always read so.
     print_message("N/A (P/N %08x%08x))\n", ean.hi, ean.lo);
 }
 
-int identify_device(int n) {
-    reset_card_identity();
+int identify_device(int n, card_identity& card) {
+    card = card_identity{};
     std::uint32_t error = 0;
     unique_device device = open_device(n, false, error);
     if (!device.valid()) {

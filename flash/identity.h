@@ -8,19 +8,16 @@
 
 namespace flash {
 
+// All zero until a complete identity read.
 struct card_identity {
     ean_words card_ean;
     std::uint32_t hardware_version = 0; // major * 256 + minor
 };
 
-// The identity of the device being handled; all zero until a complete identity read.
-const card_identity& current_card();
-void reset_card_identity();
-
-// Reads and prints the identity of device n over its ".info" object. 0 when the object opened
-// (whether or not the identity could be read), 1 when it cannot be opened. The identity is reset
-// first, so a device whose requests fail never inherits the one handled before it.
-int identify_device(int n);
+// Reads and prints the identity of device n over its ".info" object into card. 0 when the object
+// opened (whether or not the identity could be read), 1 when it cannot be opened. card is reset
+// first, so a device whose requests fail never inherits the identity of the one handled before it.
+int identify_device(int n, card_identity& card);
 
 // The hardware type line for an EAN (ends with a line end).
 void print_hardware_type(ean_words ean);

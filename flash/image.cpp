@@ -11,9 +11,6 @@ namespace flash {
 
 namespace {
 
-std::uint8_t image_buffer[image_buffer_size];
-ean_words current_image_ean{0xFFFFFFFFu, 0xFFFFFFFFu};
-
 std::uint8_t reverse_bits(std::uint8_t byte) {
     byte = static_cast<std::uint8_t>((byte & 0xF0) >> 4 | (byte & 0x0F) << 4);
     byte = static_cast<std::uint8_t>((byte & 0xCC) >> 2 | (byte & 0x33) << 2);
@@ -83,17 +80,17 @@ struct tag_value {
     const std::uint8_t* start = nullptr;
 };
 
-bool spells(std::uint32_t at, std::uint32_t length, const char* tag, std::uint32_t tag_length) {
+bool spells(const std::uint8_t* bytes, std::uint32_t at, std::uint32_t length, const char* tag,
+            std::uint32_t tag_length) {
     return at <= length && length - at >= tag_length &&
-           std::memcmp(image_buffer + at, tag, tag_length) == 0;
+           std::memcmp(bytes + at, tag, tag_length) == 0;
 }
 
 // Length of a text value: up to its zero byte or the end of the scanned bytes.
-int text_length(const tag_value& value, std::uint32_t scanned) {
+int text_length(const tag_value& value, const std::uint8_t* end) {
     if (value.start == nullptr) {
         return 6; // "(null)"
     }
-    const std::uint8_t* end = image_buffer + scanned;
     const std::uint8_t* p = value.start;
     while (p < end && *p != 0) {
         ++p;
@@ -122,10 +119,8 @@ std::uint16_t crc16_update(std::uint16_t& crc_register, std::uint8_t byte, bool 
     return reflected ? reverse_bits(crc_register) : crc_register;
 }
 
-int load_image(const char* path, image_layout& layout) {
-    // Every image starts without an EAN: one without a tag must never pass for the hardware of
-    // an image loaded before it in the same run.
-    reset_image_state();
+int load_image(const char* path, loaded_image& image) {
+    image.ean = untagged_image_ean;
     std::FILE* file = platform::open_file_for_reading(path);
     if (file == nullptr) {
         print_message("Error: Unable to open file '%s'\n", path);
@@ -145,6 +140,7 @@ int load_image(const char* path, image_layout& layout) {
         return image_header_cut_short;
     }
 
+    // Byte 0 enters unreflected, bytes 1 to 23 reflected: that is the format's header checksum.
     std::uint16_t crc = 0;
     std::uint16_t result = crc16_update(crc, header[0], false);
     for (std::uint32_t i = 1; i < image_header_size; ++i) {
@@ -168,9 +164,9 @@ int load_image(const char* path, image_layout& layout) {
     }
 
     // Bytes missing at the end of the file read as erased flash.
-    std::memcpy(image_buffer, header, sizeof header);
+    std::memcpy(image.bytes, header, sizeof header);
     const std::uint32_t rest = data_size + image_checksum_size;
-    std::uint8_t* data = image_buffer + image_header_size;
+    std::uint8_t* data = image.bytes + image_header_size;
     const std::size_t data_read = std::fread(data, 1, rest, file);
     std::memset(data + data_read, 0xFF, rest - data_read);
     result = kermit_checksum(data, rest);
@@ -179,82 +175,74 @@ int load_image(const char* path, image_layout& layout) {
         return image_bad_data_checksum;
     }
 
-    layout.length =
+    image.layout.length =
         image_header_size + data_size + (settings.no_checksum != 0 ? 0 : image_checksum_size);
-    layout.load_addr = data_addr - image_header_size;
-    layout.run_addr = run_addr;
+    image.layout.load_addr = data_addr - image_header_size;
+    image.layout.run_addr = run_addr;
     return image_ok;
 }
 
-void describe_image(std::uint32_t length) {
+void describe_image(loaded_image& image, std::uint32_t length) {
     if (length > image_buffer_size) {
         length = image_buffer_size;
     }
+    const std::uint8_t* bytes = image.bytes;
     tag_value build;
     tag_value ean;
     tag_value description;
     for (std::uint32_t at = 0; at < length; ++at) {
-        if (image_buffer[at] != '$') {
-            const void* next = std::memchr(image_buffer + at, '$', length - at);
+        if (bytes[at] != '$') {
+            const void* next = std::memchr(bytes + at, '$', length - at);
             if (next == nullptr) {
                 break;
             }
-            at = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(next) - image_buffer);
+            at = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(next) - bytes);
         }
-        if (spells(at, length, "$$$BUILD=", 9)) {
+        if (spells(bytes, at, length, "$$$BUILD=", 9)) {
             at += 9;
-            build.start = image_buffer + at;
+            build.start = bytes + at;
         }
-        if (spells(at, length, "$$$EAN=", 7)) {
+        if (spells(bytes, at, length, "$$$EAN=", 7)) {
             at += 7;
-            ean.start = image_buffer + at;
+            ean.start = bytes + at;
         }
-        if (spells(at, length, "$$$DESCR=", 9)) {
+        if (spells(bytes, at, length, "$$$DESCR=", 9)) {
             at += 9;
-            description.start = image_buffer + at;
+            description.start = bytes + at;
         }
     }
 
     if (ean.start != nullptr) {
-        const std::uint32_t offset = static_cast<std::uint32_t>(ean.start - image_buffer);
+        const std::uint32_t offset = static_cast<std::uint32_t>(ean.start - bytes);
         const std::uint32_t available = length - offset;
-        read_ean_word(ean.start, available, current_image_ean.hi);
+        read_ean_word(ean.start, available, image.ean.hi);
         if (available > 8) {
-            read_ean_word(ean.start + 8, available - 8, current_image_ean.lo);
+            read_ean_word(ean.start + 8, available - 8, image.ean.lo);
         }
     }
     print_message("Firmware build string:    %.*s\nTarget part number:       %08x%08x\n"
                   "Description:              %.*s\n",
-                  text_length(build, length), text_of(build), current_image_ean.hi,
-                  current_image_ean.lo, text_length(description, length), text_of(description));
+                  text_length(build, bytes + length), text_of(build), image.ean.hi, image.ean.lo,
+                  text_length(description, bytes + length), text_of(description));
 }
 
-int prepare_image(const char* path, image_layout& layout) {
+int prepare_image(const char* path, loaded_image& image) {
     print_message("Loading image file '%s'...", path);
-    const int r = load_image(path, layout);
+    const int r = load_image(path, image);
     if (r != image_ok) {
         print_message("Error: Unable to open file '%s' (r=%d)\n", path, r);
         return -1;
     }
+    const image_layout& layout = image.layout;
     if (settings.verbose != 0) {
+        // 26 off also with "-nocs", whose length leaves out the checksum: the line then shows two
+        // bytes less than the header's size, as it always has.
         print_message("Binary data: size=%d, run_addr=0x%04x, load_addr=0x%04x\n",
                       static_cast<int>(layout.length - 26), layout.run_addr, layout.load_addr);
     }
     print_message("OK.\n");
-    describe_image(layout.length);
+    describe_image(image, layout.length);
     return 0;
-}
-
-const std::uint8_t* image_data() {
-    return image_buffer;
-}
-
-ean_words image_ean() {
-    return current_image_ean;
-}
-
-void reset_image_state() {
-    current_image_ean = {0xFFFFFFFFu, 0xFFFFFFFFu};
 }
 
 } // namespace flash

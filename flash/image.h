@@ -1,5 +1,6 @@
 // Portable side: the firmware image file (".img"): header, data, the two CRC-16 checksums and
-// the "$$$" text tags. The whole file lives in one static 1 MiB buffer; nothing is on the heap.
+// the "$$$" text tags. The whole file lives in a 1 MiB buffer of static storage that the caller
+// owns; nothing is on the heap.
 #pragma once
 
 #include "settings.h"
@@ -28,25 +29,31 @@ struct image_layout {
     std::uint32_t run_addr = 0;
 };
 
+// The EAN of an image without an EAN tag; it matches no hardware.
+constexpr ean_words untagged_image_ean{0xFFFFFFFFu, 0xFFFFFFFFu};
+
+// An image file as loaded: its bytes, where they go, and the EAN its tag names.
+struct loaded_image {
+    explicit loaded_image(std::uint8_t (&buffer)[image_buffer_size]) : bytes(buffer) {}
+
+    std::uint8_t* bytes; // image_buffer_size of them: the file's first bytes in file order
+    image_layout layout;
+    ean_words ean = untagged_image_ean;
+};
+
 // One step of the byte-wise CRC-CCITT (polynomial 0x1021, most significant bit first) on the
 // register; with reflected set the byte enters and the result leaves bit-reversed, which over
 // every byte gives CRC-16/KERMIT. Returns the result after this byte.
 std::uint16_t crc16_update(std::uint16_t& crc_register, std::uint8_t byte, bool reflected);
 
-// Loads the file into the image buffer and checks both checksums; prints the failing step's
-// message and returns one of the result codes above. The image EAN is reset first.
-int load_image(const char* path, image_layout& layout);
-// Prints the tags found in the first length bytes of the buffer and takes the image EAN from
-// its EAN tag.
-void describe_image(std::uint32_t length);
+// Loads the file into the image's buffer and checks both checksums; prints the failing step's
+// message and returns one of the result codes above. The image's EAN is reset first, so that an
+// image without an EAN tag never passes for the hardware of one loaded before it.
+int load_image(const char* path, loaded_image& image);
+// Prints the tags found in the first length bytes of the image's buffer and takes the image's EAN
+// from its EAN tag.
+void describe_image(loaded_image& image, std::uint32_t length);
 // "Loading image file ..." with load_image and describe_image: 0 when ready, -1 otherwise.
-int prepare_image(const char* path, image_layout& layout);
-
-// The loaded bytes (image_buffer_size of them).
-const std::uint8_t* image_data();
-// The EAN of the image loaded last; all ones when it has no EAN tag.
-ean_words image_ean();
-// No EAN seen, as at program start and at the start of every image load.
-void reset_image_state();
+int prepare_image(const char* path, loaded_image& image);
 
 } // namespace flash

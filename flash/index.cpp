@@ -1,7 +1,6 @@
 // Portable side: EAN assertion, bootstrap guard and index file lookup.
 #include "index.h"
 
-#include "identity.h"
 #include "platform.h"
 
 #include <cstdio>
@@ -36,19 +35,19 @@ void fill_target_version(const char* section, const char* path) {
 
 } // namespace
 
-int asserted_ean_exit_code() {
+int asserted_ean_exit_code(ean_words card_ean) {
     if (settings.assert_ean == 0) {
         return -1;
     }
-    return current_card().card_ean == settings.asserted_ean ? 0 : 1;
+    return card_ean == settings.asserted_ean ? 0 : 1;
 }
 
-bool bootstrap_guard_stops() {
+bool bootstrap_guard_stops(ean_words card_ean) {
     if (settings.cvpro_confirmed != 0 || settings.unattended != 0) {
         return false;
     }
     for (std::uint32_t lo : corvane_pro_ean_lo) {
-        if (current_card().card_ean.lo == lo) {
+        if (card_ean.lo == lo) {
             std::FILE* err = platform::error_stream();
             std::fflush(platform::output_stream());
             std::fputs("\nWarning: Corvane Pro needs new bootstrap first.\nUse -cvpro flag to "

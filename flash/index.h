@@ -9,12 +9,12 @@
 namespace flash {
 
 // With "-assert_ean=" the run ends at the first device identified: the exit code it ends with,
-// 0 when the device has the asserted EAN, else 1. -1 when no EAN is asserted.
-int asserted_ean_exit_code();
-// True when the run must end because a Corvane Pro may not be programmed before its new
-// bootstrap is confirmed ("-cvpro") or checks are skipped ("-unattended"); the warning is
-// printed then.
-bool bootstrap_guard_stops();
+// 0 when the device's EAN is the asserted one, else 1. -1 when no EAN is asserted.
+int asserted_ean_exit_code(ean_words card_ean);
+// True when the run must end because the device, a Corvane Pro by its EAN, may not be programmed
+// before its new bootstrap is confirmed ("-cvpro") or checks are skipped ("-unattended"); the
+// warning is printed then.
+bool bootstrap_guard_stops(ean_words card_ean);
 
 // "File": 511 characters, in UTF-8, and the terminating zero.
 constexpr int index_file_characters = 511;

@@ -31,12 +31,15 @@ void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+std::uint8_t image_buffer[flash::image_buffer_size]; // 1 MiB: static, not on the stack
+
 class ImageFiles : public ::testing::Test {
 protected:
+    // Every test loads into a fresh image, its buffer zero as in a new process.
     void SetUp() override {
         flash_test::reset_platform();
         flash::settings = {};
-        flash::reset_image_state();
+        std::memset(image_buffer, 0, sizeof image_buffer);
     }
 
     std::string write(const std::vector<std::uint8_t>& bytes, const char* name = "test.img") {
@@ -46,6 +49,8 @@ protected:
     }
     std::string write(const vg730::ImageSpec& spec) { return write(vg730::BuildImage(spec)); }
 
+    flash::loaded_image image_{image_buffer};
+    const flash::image_layout& layout = image_.layout;
     flash_test::test_folder folder_;
 };
 
@@ -83,29 +88,26 @@ TEST(Crc16, PlainStepIsCrcCcittMsbFirst) {
 TEST_F(ImageFiles, GoodImageLoadsWithItsLayout) {
     const vg730::ImageSpec spec = small_image();
     const std::vector<std::uint8_t> bytes = vg730::BuildImage(spec);
-    flash::image_layout layout;
-    ASSERT_EQ(flash::load_image(write(bytes).c_str(), layout), 0);
+    ASSERT_EQ(flash::load_image(write(bytes).c_str(), image_), 0);
     EXPECT_EQ(layout.length, 24u + 1000 + 2);
     EXPECT_EQ(layout.load_addr, 0x1FE8u);
     EXPECT_EQ(layout.run_addr, 0x2100u);
-    EXPECT_EQ(std::memcmp(flash::image_data(), bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(std::memcmp(image_.bytes, bytes.data(), bytes.size()), 0);
     EXPECT_EQ(captured_output(), "");
 }
 
 TEST_F(ImageFiles, NoChecksumKeepsTheTwoChecksumBytesOnTheHost) {
     flash::settings.no_checksum = 1;
-    flash::image_layout layout;
-    ASSERT_EQ(flash::load_image(write(small_image()).c_str(), layout), 0);
+    ASSERT_EQ(flash::load_image(write(small_image()).c_str(), image_), 0);
     EXPECT_EQ(layout.length, 24u + 1000);
 }
 
 TEST_F(ImageFiles, BytesAfterTheChecksumAreNotRead) {
     vg730::ImageSpec spec = small_image();
     spec.extra_bytes = 100;
-    flash::image_layout layout;
-    ASSERT_EQ(flash::load_image(write(spec).c_str(), layout), 0);
+    ASSERT_EQ(flash::load_image(write(spec).c_str(), image_), 0);
     EXPECT_EQ(layout.length, 24u + 1000 + 2);
-    EXPECT_EQ(flash::image_data()[24 + 1000 + 2], 0) << "nothing behind the checksum is loaded";
+    EXPECT_EQ(image_.bytes[24 + 1000 + 2], 0) << "nothing behind the checksum is loaded";
 }
 
 struct failure_case {
@@ -174,12 +176,11 @@ class LoadFailure : public ImageFiles, public ::testing::WithParamInterface<fail
 TEST_P(LoadFailure, RefusedWithItsMessage) {
     const failure_case& c = GetParam();
     const std::string path = write(c.bytes());
-    flash::image_layout layout;
-    EXPECT_EQ(flash::load_image(path.c_str(), layout), c.result);
+    EXPECT_EQ(flash::load_image(path.c_str(), image_), c.result);
     EXPECT_EQ(captured_output(), c.message);
     // The caller's line follows on the same line as the announcement.
     flash_test::reset_platform();
-    EXPECT_EQ(flash::prepare_image(path.c_str(), layout), -1);
+    EXPECT_EQ(flash::prepare_image(path.c_str(), image_), -1);
     EXPECT_EQ(captured_output(), "Loading image file '" + path + "'..." + c.message +
                                      "Error: Unable to open file '" + path +
                                      "' (r=" + std::to_string(c.result) + ")\n");
@@ -190,8 +191,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoadFailure, ::testing::ValuesIn(failure_cases),
 
 TEST_F(ImageFiles, MissingFile) {
     const std::string path = (folder_.path() / "absent.img").string();
-    flash::image_layout layout;
-    EXPECT_EQ(flash::load_image(path.c_str(), layout), -1);
+    EXPECT_EQ(flash::load_image(path.c_str(), image_), -1);
     EXPECT_EQ(captured_output(), "Error: Unable to open file '" + path + "'\n");
 }
 
@@ -199,8 +199,7 @@ TEST_F(ImageFiles, DataChecksumReportsTheRegisterInDecimal) {
     vg730::ImageSpec spec = small_image();
     spec.bad_data_checksum = true;
     const std::vector<std::uint8_t> bytes = vg730::BuildImage(spec);
-    flash::image_layout layout;
-    EXPECT_EQ(flash::load_image(write(bytes).c_str(), layout), -5);
+    EXPECT_EQ(flash::load_image(write(bytes).c_str(), image_), -5);
     const std::uint16_t expected = kermit(bytes, 24, 24 + 1000 + 2);
     ASSERT_NE(expected, 0);
     EXPECT_EQ(captured_output(), "ERROR: Binary checksum not correct. Corrupt file. " +
@@ -210,11 +209,10 @@ TEST_F(ImageFiles, DataChecksumReportsTheRegisterInDecimal) {
 TEST_F(ImageFiles, FileCutInsideTheDataReadsTheRestAsErased) {
     std::vector<std::uint8_t> bytes = vg730::BuildImage(small_image());
     bytes.resize(24 + 500);
-    flash::image_layout layout;
-    EXPECT_EQ(flash::load_image(write(bytes).c_str(), layout), -5);
+    EXPECT_EQ(flash::load_image(write(bytes).c_str(), image_), -5);
     std::vector<std::uint8_t> as_read = bytes;
     as_read.resize(24 + 1000 + 2, 0xFF);
-    EXPECT_EQ(std::memcmp(flash::image_data(), as_read.data(), as_read.size()), 0);
+    EXPECT_EQ(std::memcmp(image_.bytes, as_read.data(), as_read.size()), 0);
     EXPECT_EQ(captured_output(), "ERROR: Binary checksum not correct. Corrupt file. " +
                                      std::to_string(kermit(as_read, 24, as_read.size())) + "\n");
 }
@@ -222,8 +220,7 @@ TEST_F(ImageFiles, FileCutInsideTheDataReadsTheRestAsErased) {
 TEST_F(ImageFiles, LargestImageThatFitsTheBuffer) {
     vg730::ImageSpec spec = small_image();
     spec.size = 1048576 - 26;
-    flash::image_layout layout;
-    ASSERT_EQ(flash::load_image(write(spec).c_str(), layout), 0);
+    ASSERT_EQ(flash::load_image(write(spec).c_str(), image_), 0);
     EXPECT_EQ(layout.length, 1048576u);
 }
 
@@ -243,8 +240,7 @@ TEST_P(HeaderByteZero, PassesOnlyWhenBitReversalKeepsIt) {
     bytes[22] = static_cast<std::uint8_t>(check);
     bytes[23] = static_cast<std::uint8_t>(check >> 8);
     ASSERT_EQ(kermit(bytes, 0, 24), 0);
-    flash::image_layout layout;
-    EXPECT_EQ(flash::load_image(write(bytes).c_str(), layout), GetParam().result);
+    EXPECT_EQ(flash::load_image(write(bytes).c_str(), image_), GetParam().result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, HeaderByteZero,
@@ -301,10 +297,9 @@ TEST_P(TagScan, PrintsWhatTheScannedBytesHold) {
     std::vector<std::uint8_t> data(c.data.begin(), c.data.end());
     data.resize(std::max<std::size_t>(data.size(), 64), 0x20);
     spec.data = data;
-    flash::image_layout layout;
-    ASSERT_EQ(flash::load_image(write(spec).c_str(), layout), 0);
-    flash::describe_image(c.scan_end < 0 ? layout.length
-                                         : 24 + static_cast<std::uint32_t>(c.scan_end));
+    ASSERT_EQ(flash::load_image(write(spec).c_str(), image_), 0);
+    flash::describe_image(image_, c.scan_end < 0 ? layout.length
+                                                 : 24 + static_cast<std::uint32_t>(c.scan_end));
     EXPECT_EQ(captured_output(), "Firmware build string:    " + c.build +
                                      "\nTarget part number:       " + c.ean +
                                      "\nDescription:              " + c.description + "\n");
@@ -319,10 +314,9 @@ TEST_F(ImageFiles, EanOfAnEarlierImageIsNotKept) {
     first.ean = "0007300099003129";
     vg730::ImageSpec second = small_image();
     second.ean.reset();
-    flash::image_layout layout;
-    ASSERT_EQ(flash::prepare_image(write(vg730::BuildImage(first), "a.img").c_str(), layout), 0);
-    ASSERT_EQ(flash::prepare_image(write(vg730::BuildImage(second), "b.img").c_str(), layout), 0);
-    EXPECT_EQ(flash::image_ean(), (flash::ean_words{0xFFFFFFFF, 0xFFFFFFFF}));
+    ASSERT_EQ(flash::prepare_image(write(vg730::BuildImage(first), "a.img").c_str(), image_), 0);
+    ASSERT_EQ(flash::prepare_image(write(vg730::BuildImage(second), "b.img").c_str(), image_), 0);
+    EXPECT_EQ(image_.ean, (flash::ean_words{0xFFFFFFFF, 0xFFFFFFFF}));
 }
 
 TEST_F(ImageFiles, PrepareReportsTheImage) {
@@ -332,8 +326,7 @@ TEST_F(ImageFiles, PrepareReportsTheImage) {
     const std::string path = write(spec);
     flash::settings.verbose = 1;
     flash::settings.no_checksum = 1;
-    flash::image_layout layout;
-    ASSERT_EQ(flash::prepare_image(path.c_str(), layout), 0);
+    ASSERT_EQ(flash::prepare_image(path.c_str(), image_), 0);
     EXPECT_EQ(captured_output(), "Loading image file '" + path +
                                      "'...Binary data: size=998, run_addr=0x2100, "
                                      "load_addr=0x1fe8\nOK.\n"

@@ -23,7 +23,8 @@ namespace {
 using flash_test::platform_state;
 using flash_test::sent_request;
 
-Vg730Device device; // 1 MiB of flash: static, not on the stack
+Vg730Device device;                                  // 1 MiB of flash: static, not on the stack
+std::uint8_t image_buffer[flash::image_buffer_size]; // likewise
 
 std::vector<sent_request> requests_of(std::uint32_t code) {
     std::vector<sent_request> found;
@@ -44,14 +45,13 @@ protected:
     void SetUp() override {
         flash_test::reset_platform();
         flash::settings = {};
-        flash::reset_image_state();
         Vg730Identity identity;
         vg730_identity_default(&identity, 0);
         vg730_device_init(&device, 0, &identity);
         platform_state().devices[0] = &device;
-        ASSERT_EQ(flash::identify_device(0), 0); // the image's EAN then matches: no prompt
+        ASSERT_EQ(flash::identify_device(0, card_), 0); // the image's EAN then matches: no prompt
     }
-    void TearDown() override { flash::device_handles[0].reset(); }
+    void TearDown() override { handle_.reset(); }
 
     vg730::ImageSpec image(std::uint32_t load_addr, std::uint32_t length) {
         vg730::ImageSpec spec;
@@ -65,13 +65,13 @@ protected:
     int program(const vg730::ImageSpec& spec) {
         const std::string path = folder_.write("image.img", vg730::BuildImage(spec));
         std::uint32_t error = 0;
-        flash::device_handles[0] = flash::open_device(0, true, error);
-        EXPECT_TRUE(flash::device_handles[0].valid());
+        handle_ = flash::open_device(0, true, error);
+        EXPECT_TRUE(handle_.valid());
         const std::size_t before = flash_test::captured_output().size();
         platform_state().requests.clear();
         int r = 0;
         try {
-            r = flash::program_device(flash::device_handles[0].get(), path.c_str());
+            r = flash::program_device(handle_.get(), path.c_str(), card_.card_ean, image_);
         } catch (const flash_test::process_exit& e) {
             r = 1000 + e.code;
         }
@@ -88,6 +88,9 @@ protected:
         ASSERT_EQ(vg730_device_add_fault(&device, &fault), VG730_OK);
     }
 
+    flash::card_identity card_;
+    flash::unique_device handle_;
+    flash::loaded_image image_{image_buffer};
     flash_test::test_folder folder_;
     std::string output;
     std::string steps;
@@ -157,7 +160,7 @@ TEST_F(Programming, AddressesChunksAndEraseChecks) {
     EXPECT_EQ(count(compare_line, '#'), 73u);
 
     // After FLASH_END the device checks what it received and runs it.
-    flash::end_device_work(0);
+    flash::end_device_work(handle_);
     Vg730Report report;
     vg730_device_report(&device, platform_state().clock_ms, &report);
     EXPECT_EQ(report.image_ok, 1u);

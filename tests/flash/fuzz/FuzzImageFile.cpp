@@ -30,13 +30,15 @@ void mend_checksums(std::vector<std::uint8_t>& file, std::uint8_t choice) {
     }
 }
 
+std::uint8_t image_buffer[flash::image_buffer_size]; // 1 MiB: static, as in the programmer
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
         flash_fuzz::serve_file(data, 0);
-        flash::image_layout layout;
-        flash::prepare_image("fuzz.img", layout);
+        flash::loaded_image image{image_buffer};
+        flash::prepare_image("fuzz.img", image);
         return 0;
     }
     flash::settings = {};
@@ -45,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> file(data + 1, data + size);
     mend_checksums(file, data[0]);
     flash_fuzz::serve_file(file.data(), file.size());
-    flash::image_layout layout;
-    if (flash::prepare_image("fuzz.img", layout) == 0 && layout.length > flash::image_buffer_size) {
+    flash::loaded_image image{image_buffer};
+    if (flash::prepare_image("fuzz.img", image) == 0 &&
+        image.layout.length > flash::image_buffer_size) {
         __builtin_trap();
     }
     return 0;

@@ -6,6 +6,12 @@
 
 #include "ImageWriter.h"
 
+namespace {
+
+std::uint8_t image_buffer[flash::image_buffer_size]; // 1 MiB: static, as in the programmer
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 64 * 1024) {
         return 0;
@@ -15,12 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     spec.data = std::vector<std::uint8_t>(data, data + size);
     const std::vector<std::uint8_t> file = vg730::BuildImage(spec);
     flash_fuzz::serve_file(file.data(), file.size());
-    flash::image_layout layout;
-    if (flash::load_image("fuzz.img", layout) != 0) {
+    flash::loaded_image image{image_buffer};
+    if (flash::load_image("fuzz.img", image) != 0) {
         __builtin_trap(); // the writer's checksums must pass the reader's checks
     }
-    flash::describe_image(layout.length);
-    const std::uint32_t cut = size >= 2 ? (data[0] | data[1] << 8) % (layout.length + 1) : 0;
-    flash::describe_image(cut);
+    const std::uint32_t length = image.layout.length;
+    flash::describe_image(image, length);
+    const std::uint32_t cut = size >= 2 ? (data[0] | data[1] << 8) % (length + 1) : 0;
+    flash::describe_image(image, cut);
     return 0;
 }

@@ -84,15 +84,15 @@ bool open_device_object(const char* path, device_ref& device, std::uint32_t& err
         return false;
     }
     for (std::size_t i = 0; i < std::size(flash_test::handles); ++i) {
-        flash_test::open_object& slot = flash_test::handles[i];
-        if (!slot.used) {
+        flash_test::open_object& entry = flash_test::handles[i];
+        if (!entry.used) {
             if (vg730_device_open(platform_state().devices[number], platform_state().clock_ms,
-                                  object, &slot.handle) != VG730_OK) {
+                                  object, &entry.handle) != VG730_OK) {
                 error = 32; // the system's "sharing violation" stands for every refusal
                 return false;
             }
-            slot.used = true;
-            slot.number = number;
+            entry.used = true;
+            entry.number = number;
             ++platform_state().open_handles;
             device = i + 1;
             return true;
@@ -103,27 +103,27 @@ bool open_device_object(const char* path, device_ref& device, std::uint32_t& err
 }
 
 void close_device_object(device_ref device) {
-    flash_test::open_object& slot = flash_test::handles[device - 1];
-    vg730_device_close(platform_state().devices[slot.number], &slot.handle);
-    slot.used = false;
+    flash_test::open_object& entry = flash_test::handles[device - 1];
+    vg730_device_close(platform_state().devices[entry.number], &entry.handle);
+    entry.used = false;
     --platform_state().open_handles;
 }
 
 bool device_control(device_ref device, std::uint32_t control_code, void* buffer, std::uint32_t size,
                     std::uint32_t& bytes_returned) {
-    flash_test::open_object& slot = flash_test::handles[device - 1];
+    flash_test::open_object& entry = flash_test::handles[device - 1];
     if (platform_state().record_requests) {
         platform_state().requests.push_back(
             {control_code, flash_test::word(buffer, 4), flash_test::word(buffer, 8),
              flash_test::word(buffer, 12), size >= 24 ? flash_test::word(buffer, 16) : 0,
              size >= 24 ? flash_test::word(buffer, 12) : 0,
-             size >= 24 ? flash_test::word(buffer, 20) : 0, slot.number});
+             size >= 24 ? flash_test::word(buffer, 20) : 0, entry.number});
     }
     platform_state().clock_ms += platform_state().ms_per_request;
     const std::uint32_t address = flash_test::word(buffer, 8);
     const std::uint32_t length = flash_test::word(buffer, 12);
     bytes_returned = 0;
-    const bool ok = vg730_device_ioctl(platform_state().devices[slot.number], &slot.handle,
+    const bool ok = vg730_device_ioctl(platform_state().devices[entry.number], &entry.handle,
                                        platform_state().clock_ms, control_code, buffer, size,
                                        &bytes_returned) == VG730_OK;
     if (control_code == 0x8002240C && platform_state().on_upload && length <= 16) {

@@ -31,11 +31,6 @@ inline std::size_t count_of(const std::string& text, const std::string& part) {
 class Program : public ::testing::Test {
 protected:
     void SetUp() override { flash_test::reset_platform(); }
-    void TearDown() override {
-        for (auto& h : flash::device_handles) {
-            h.reset();
-        }
-    }
 
     Vg730Device& plug(int n, Vg730Identity identity) {
         devices_[n] = std::make_unique<Vg730Device>();
