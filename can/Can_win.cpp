@@ -127,6 +127,8 @@ int UnloadCanDll() {
         binding.Entries.canUnloadLibrary();
     }
     DebugTrace(L"FreeLibrary: " + CanDllName(), true);
+    // Once more on purpose: libraries of this family release in two steps, and the updater has
+    // always called both (a library that needs one takes the second as a no-op).
     if (binding.Entries.canUnloadLibrary) {
         binding.Entries.canUnloadLibrary();
     }

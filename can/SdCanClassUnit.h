@@ -16,16 +16,16 @@
 
 using T_SdCanApiErrorEvent = std::function<void(int32_t Err)>;
 
-// The abstract CAN API. Its virtual operations are declared in their slot order; the pure ones
-// every back-end must provide, the others have the defaults given here.
+// The abstract CAN API. The pure virtual operations are those every back-end must provide; the
+// others have the defaults given here.
 class TSdCanApi : public TObject {
 public:
     ~TSdCanApi() override = default;
 
-    // Slots 0 and 1: the events by index, 1 OnCanRx and 2 OnCanTx.
+    // The events by index: 1 OnCanRx, 2 OnCanTx.
     virtual void SetEvent(int Index, TNotifyEvent Handler);
     virtual TNotifyEvent GetEvent(int Index) const;
-    // Slot 2: GatewayCapabilities, whatever the index.
+    // GatewayCapabilities, whatever the index.
     virtual std::wstring FGetChannelCapabilities(int32_t idx) const;
     virtual std::wstring FGetChannelNames(int32_t idx) const = 0;
     virtual void SetChannel(int32_t Value) = 0;
@@ -58,7 +58,7 @@ public:
     // Filters are not used by the back-ends of this system: the filter is ignored.
     virtual void AddFilter(const std::shared_ptr<ICanMsgFilter>& aFilter) { (void)aFilter; }
 
-    // ---- properties over the slots ----
+    // ---- properties over the operations above ----
     TNotifyEvent OnCanRx() const { return GetEvent(1); }
     void SetOnCanRx(TNotifyEvent Handler) { SetEvent(1, std::move(Handler)); }
     TNotifyEvent OnCanTx() const { return GetEvent(2); }
