@@ -1,6 +1,7 @@
 // Native: the programming sequence against the emulated device model: the address and chunk
 // rules, the erase checks, the progress marks and rates, and every failing step with its message.
 #include "DeviceFaults.h"
+#include "FailingSteps.h"
 #include "NativePlatform.h"
 #include "TestFolder.h"
 #include "driver.h"
@@ -212,113 +213,38 @@ TEST_F(Programming, AnnouncesTheTargetVersion) {
                                                        {flash::FLASH_READ_MODE, 3, 5, 177}}));
 }
 
-// A failing step, made by a fault of the device; the steps after it never run.
-struct failure_case {
-    const char* name;
-    std::vector<Vg730Fault> faults;
-    std::string steps;     // what follows the image lines; "<rate>" for a rate
-    std::uint32_t uploads; // upload requests sent
-};
+using flash_cases::compare_difference;
+using flash_cases::failing_step;
+using flash_cases::with_rate;
 
-const std::string other_hint =
-    "This often happens because another application that uses the device\nin question is "
-    "running. For example, a CAN analyzer tool or\nVarnik Recordix setup program.\n";
-const std::string full_download = "Erasing...\nDownload started: ##\nDownload complete (1026000 "
-                                  "bytes/s, total 1026 bytes).\n";
+class FailingStep : public Programming, public ::testing::WithParamInterface<failing_step> {};
 
-using flash_faults::call_fault;
-using flash_faults::corrupt;
-using flash_faults::refuse_start;
-using flash_faults::status_fault;
-
-// clang-format off
-const failure_case failure_cases[] = {
-    {"StartToolOutdated", {refuse_start(4)},
-     "\nUnable to start flash programming (r=0, status=4)\n"
-     "This is probably because this programming tool is outdated.", 0},
-    {"StartVersionRefused", {refuse_start(7)},
-     "\nUnable to start flash programming (r=0, status=7)\n"
-     "The target device did not accept the version of the firmware you\nare trying to download, "
-     "probably because it is too old.\n", 0},
-    {"StartOtherStatus", {refuse_start(12)},
-     "\nUnable to start flash programming (r=0, status=12)\n" + other_hint, 0},
-    {"StartCallFails", {call_fault(VG730_REQ_FLASH_COMMAND, 1)},
-     "\nUnable to start flash programming (r=-1, status=0)\n" + other_hint, 0},
-    {"Erase", {status_fault(VG730_REQ_FLASH_COMMAND, 2, 5)},
-     "Erasing...Unable to start flash erasing (r=0, status=5)\n", 0},
-    {"EraseCheckStatus", {status_fault(VG730_REQ_DOWNLOAD, 1, 6)},
-     "Erasing...Flash erasing failed (r=0, status=6)\n", 0},
-    {"EraseCheckCallFails", {call_fault(VG730_REQ_DOWNLOAD, 1)},
-     "Erasing...Flash erasing failed (r=-1, status=0)\n", 0},
-    {"WriteMode", {status_fault(VG730_REQ_FLASH_COMMAND, 3, 1)},
-     "Erasing...\nDownload started: Unable to go into write mode (r=0, status=1)\n", 0},
-    {"DownloadStatus", {status_fault(VG730_REQ_DOWNLOAD, 3, 5)},
-     "Erasing...\nDownload started: #Error: Download failed (addr=0x10010, len=0x10, r=0, "
-     "status=5)\n", 0},
-    {"DownloadCallFails", {call_fault(VG730_REQ_DOWNLOAD, 66)},
-     "Erasing...\nDownload started: ##Error: Download failed (addr=0x10400, len=0x2, r=-1, "
-     "status=0)\n", 0},
-    {"ReadMode", {status_fault(VG730_REQ_FLASH_COMMAND, 4, 1)},
-     full_download + "Starting compare: Unable to go into read mode (r=0, status=1)\n", 0},
-    {"UploadCallFails", {call_fault(VG730_REQ_UPLOAD, 2)},
-     full_download + "Starting compare: #\nFailed to upload data (addr=0x10010, r=-1, status=0)\n", 2},
-    {"UploadStatusAfterADifference", {corrupt(0x10000, 16), status_fault(VG730_REQ_UPLOAD, 3, 2)},
-     full_download + "Starting compare: #\nFailed to upload data (addr=0x10020, r=0, status=2)\n", 3},
-    {"OneDifference", {corrupt(0x10015, 1)},
-     full_download + "Starting compare: #\n#\nCompare finished (1026000 bytes/s, total 1026 bytes).\n",
-     65},
-    {"DifferenceInTheLastChunk", {corrupt(0x10401, 1)},
-     full_download + "Starting compare: ##\nCompare finished (1026000 bytes/s, total 1026 bytes).\n",
-     65},
-};
-// clang-format on
-
-class FailingStep : public Programming, public ::testing::WithParamInterface<failure_case> {};
-
+// The model's clock stands still: every phase counts as one millisecond.
 TEST_P(FailingStep, EndsTheSequenceWithItsMessage) {
-    const failure_case& c = GetParam();
+    const failing_step& c = GetParam();
     for (const Vg730Fault& fault : c.faults) {
         add_fault(fault);
     }
     EXPECT_EQ(program(image(0x10000, 1026)), -1);
-    EXPECT_EQ(steps, c.steps);
+    EXPECT_EQ(steps, with_rate(c.steps, "1026000"));
     EXPECT_EQ(requests_of(flash::IOCTL_UPLOAD).size(), c.uploads);
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, FailingStep, ::testing::ValuesIn(failure_cases),
+INSTANTIATE_TEST_SUITE_P(Steps, FailingStep, ::testing::ValuesIn(flash_cases::failing_steps),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Differences are counted per chunk of 16; after 300 of them the compare gives up.
-struct difference_case {
-    const char* name;
-    std::uint32_t corrupted_chunks;
-    std::string compare; // from "Starting compare: "
-    std::size_t uploads;
-};
-
-// clang-format off
-const difference_case difference_cases[] = {
-    {"Exactly300", 300,
-     "Starting compare: #\n#\n#\n#\n#\n#\nCompare finished (6026000 bytes/s, total 6026 bytes).\n",
-     377},
-    {"Chunk301StopsTheCompare", 301,
-     "Starting compare: #\n#\n#\n#\n#\nToo many errors (no less than 301)\n"
-     "Compare finished (6026000 bytes/s, total 6026 bytes).\n", 301},
-};
-// clang-format on
-
-class Differences : public Programming, public ::testing::WithParamInterface<difference_case> {};
+class Differences : public Programming, public ::testing::WithParamInterface<compare_difference> {};
 
 TEST_P(Differences, AreCountedPerChunk) {
-    const difference_case& c = GetParam();
-    // Every byte of each chunk differs: a chunk still counts once.
-    add_fault(corrupt(0x10000, c.corrupted_chunks * 16));
+    const compare_difference& c = GetParam();
+    add_fault(flash_faults::corrupt(0x10000, c.corrupted_chunks * 16));
     EXPECT_EQ(program(image(0x10000, 6026)), -1);
-    EXPECT_EQ(steps.substr(steps.find("Starting compare: ")), c.compare);
+    EXPECT_EQ(steps.substr(steps.find("Starting compare: ")), with_rate(c.compare, "6026000"));
     EXPECT_EQ(requests_of(flash::IOCTL_UPLOAD).size(), c.uploads);
 }
 
-INSTANTIATE_TEST_SUITE_P(Compare, Differences, ::testing::ValuesIn(difference_cases),
+INSTANTIATE_TEST_SUITE_P(Compare, Differences,
+                         ::testing::ValuesIn(flash_cases::compare_differences),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Programming, ImageFailureSendsNothing) {

@@ -1,5 +1,6 @@
 // Windows side: the real vessa_flash.exe under Wine programming emulated gateways through the
 // kernel driver: the update the updater runs, and every failing step with its exact messages.
+#include "FailingSteps.h"
 #include "GatewayFixture.h"
 
 #include <gtest/gtest.h>
@@ -72,57 +73,14 @@ TEST_F(Gateways, UpdateWithTheDefaultImage) {
     EXPECT_EQ(now.exclusive_opens + now.info_opens, 0u);
 }
 
+using flash_cases::compare_difference;
+using flash_cases::failing_step;
+
 // The failure paths: the steps after the image lines, then the ending.
-struct failure_case {
-    const char* name;
-    std::vector<Vg730Fault> faults;
-    std::string steps;
-};
-
-const std::string other_hint =
-    "This often happens because another application that uses the device\nin question is "
-    "running. For example, a CAN analyzer tool or\nVarnik Recordix setup program.\n";
-const std::string full_download = "Erasing...\nDownload started: ##\nDownload complete (<rate> "
-                                  "bytes/s, total 1026 bytes).\n";
-
-// clang-format off
-const failure_case failure_cases[] = {
-    {"StartToolOutdated", {refuse_start(4)},
-     "\nUnable to start flash programming (r=0, status=4)\n"
-     "This is probably because this programming tool is outdated."},
-    {"StartVersionRefused", {refuse_start(7)},
-     "\nUnable to start flash programming (r=0, status=7)\n"
-     "The target device did not accept the version of the firmware you\nare trying to download, "
-     "probably because it is too old.\n"},
-    {"StartOtherStatus", {refuse_start(12)},
-     "\nUnable to start flash programming (r=0, status=12)\n" + other_hint},
-    {"Erase", {status_fault(VG730_REQ_FLASH_COMMAND, 2, 5)},
-     "Erasing...Unable to start flash erasing (r=0, status=5)\n"},
-    {"EraseCheck", {status_fault(VG730_REQ_DOWNLOAD, 1, 6)},
-     "Erasing...Flash erasing failed (r=0, status=6)\n"},
-    {"EraseCheckCallFails", {call_fault(VG730_REQ_DOWNLOAD, 1)},
-     "Erasing...Flash erasing failed (r=-1, status=0)\n"},
-    {"WriteMode", {status_fault(VG730_REQ_FLASH_COMMAND, 3, 1)},
-     "Erasing...\nDownload started: Unable to go into write mode (r=0, status=1)\n"},
-    {"Download", {status_fault(VG730_REQ_DOWNLOAD, 3, 5)},
-     "Erasing...\nDownload started: #Error: Download failed (addr=0x10010, len=0x10, r=0, "
-     "status=5)\n"},
-    {"DownloadCallFails", {call_fault(VG730_REQ_DOWNLOAD, 66)},
-     "Erasing...\nDownload started: ##Error: Download failed (addr=0x10400, len=0x2, r=-1, "
-     "status=0)\n"},
-    {"ReadMode", {status_fault(VG730_REQ_FLASH_COMMAND, 4, 1)},
-     full_download + "Starting compare: Unable to go into read mode (r=0, status=1)\n"},
-    {"Upload", {call_fault(VG730_REQ_UPLOAD, 2)},
-     full_download + "Starting compare: #\nFailed to upload data (addr=0x10010, r=-1, status=0)\n"},
-    {"OneDifference", {corrupt(0x10015, 1)},
-     full_download + "Starting compare: #\n#\nCompare finished (<rate> bytes/s, total 1026 bytes).\n"},
-};
-// clang-format on
-
-class FailingStep : public Gateways, public ::testing::WithParamInterface<failure_case> {};
+class FailingStep : public Gateways, public ::testing::WithParamInterface<failing_step> {};
 
 TEST_P(FailingStep, MessageEndingAndExitCode) {
-    const failure_case& c = GetParam();
+    const failing_step& c = GetParam();
     add(3);
     for (const Vg730Fault& f : c.faults) {
         control().SetFault(3, f);
@@ -139,32 +97,16 @@ TEST_P(FailingStep, MessageEndingAndExitCode) {
     EXPECT_EQ(report(3).exclusive_opens, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, FailingStep, ::testing::ValuesIn(failure_cases),
+INSTANTIATE_TEST_SUITE_P(Steps, FailingStep, ::testing::ValuesIn(flash_cases::failing_steps),
                          [](const auto& info) { return std::string(info.param.name); });
 
-struct difference_case {
-    const char* name;
-    std::uint32_t chunks;
-    std::string compare;
-};
-
-// clang-format off
-const difference_case difference_cases[] = {
-    {"Exactly300", 300,
-     "Starting compare: #\n#\n#\n#\n#\n#\nCompare finished (<rate> bytes/s, total 6026 bytes).\n"},
-    {"Chunk301", 301,
-     "Starting compare: #\n#\n#\n#\n#\nToo many errors (no less than 301)\n"
-     "Compare finished (<rate> bytes/s, total 6026 bytes).\n"},
-};
-// clang-format on
-
 class CompareDifferences : public Gateways,
-                           public ::testing::WithParamInterface<difference_case> {};
+                           public ::testing::WithParamInterface<compare_difference> {};
 
 TEST_P(CompareDifferences, CountedPerChunk) {
-    const difference_case& c = GetParam();
+    const compare_difference& c = GetParam();
     add(2);
-    control().SetFault(2, corrupt(0x10000, c.chunks * 16));
+    control().SetFault(2, corrupt(0x10000, c.corrupted_chunks * 16));
     const run_result r = run_flasher({"-C2", image("fw.img", small(6026))});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 1);
@@ -173,7 +115,8 @@ TEST_P(CompareDifferences, CountedPerChunk) {
     EXPECT_EQ(out.substr(out.find("Starting compare: ")), c.compare + not_updated);
 }
 
-INSTANTIATE_TEST_SUITE_P(Compare, CompareDifferences, ::testing::ValuesIn(difference_cases),
+INSTANTIATE_TEST_SUITE_P(Compare, CompareDifferences,
+                         ::testing::ValuesIn(flash_cases::compare_differences),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Image files that cannot be used: nothing is sent to the device after them.
