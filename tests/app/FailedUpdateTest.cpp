@@ -16,14 +16,6 @@ namespace {
 // Longer than any of these runs takes; a flash programmer that waits for a key hits it.
 constexpr wchar_t SilenceLimitMs[] = L"15000";
 
-Vg730Fault UnplugAt(Vg730RequestKind kind, std::uint32_t nth) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_UNPLUG;
-    f.kind = kind;
-    f.nth = nth;
-    return f;
-}
-
 class FailedUpdate;
 
 struct FailureCase {
@@ -95,7 +87,9 @@ const FailureCase FailureCases[] = {
              L"Press (upper case)) G to program the device, or any other key to quit."})},
     {"GatewayGoneBeforeItIsOpened",
      // Pulled out after the flash programmer asked who it is: it can no longer open it.
-     [](FailedUpdate& t) { t.Control().SetFault(0, UnplugAt(VG730_REQ_GET_CARD_INFO, 1)); },
+     [](FailedUpdate& t) {
+         t.Control().SetFault(0, flash_faults::unplug_at(VG730_REQ_GET_CARD_INFO, 1));
+     },
      Ending({L".....Failed to open the device driver (third attempt).", L"Error code 0x00000002: *",
              L"Check that the device is connected and online, and that no other application",
              L"is using the device."}),

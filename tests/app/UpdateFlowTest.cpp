@@ -33,14 +33,6 @@ Vg730Fault RestartTime(std::uint32_t milliseconds) {
     return f;
 }
 
-Vg730Fault UnplugAt(Vg730RequestKind kind, std::uint32_t nth) {
-    Vg730Fault f{};
-    f.type = VG730_FAULT_UNPLUG;
-    f.kind = kind;
-    f.nth = nth;
-    return f;
-}
-
 std::vector<std::wstring> LinesOf(const std::wstring& text) {
     TStrings lines;
     lines.SetText(text);
@@ -419,7 +411,7 @@ TEST_F(UpdaterTest, FailedDownloadThenRetrySucceeds) {
 // again, and then it succeeds.
 TEST_F(UpdaterTest, UnpluggedDuringTheDownloadThenPluggedInAgain) {
     AddGateway(0);
-    Control().SetFault(0, UnplugAt(VG730_REQ_DOWNLOAD, 60));
+    Control().SetFault(0, flash_faults::unplug_at(VG730_REQ_DOWNLOAD, 60));
     StartUpdater();
     ASSERT_TRUE(Offered());
 

@@ -25,6 +25,14 @@ inline Vg730Fault call_fault(Vg730RequestKind kind, std::uint32_t nth) {
     f.repeat = 1;
     return f;
 }
+// Pulled out at the nth request of that kind, before it is carried out.
+inline Vg730Fault unplug_at(Vg730RequestKind kind, std::uint32_t nth) {
+    Vg730Fault f{};
+    f.type = VG730_FAULT_UNPLUG;
+    f.kind = kind;
+    f.nth = nth;
+    return f;
+}
 inline Vg730Fault refuse_start(std::int32_t status) {
     Vg730Fault f{};
     f.type = VG730_FAULT_REFUSE_START;
