@@ -115,7 +115,7 @@ public:
         int ClientWidth = 0;
         int ClientHeight = 0;
         bool Resizable = false;
-        TFontSpec Font;
+        TFontSpec Font{};
     };
     const TFormStyle& Style() const { return FStyle; }
 

@@ -88,19 +88,10 @@ private:
     bool& FRunning;
 };
 
-TForm::TFormStyle MainFormStyle() {
-    TForm::TFormStyle style;
-    style.Caption = TMainForm::Caption;
-    style.ClientWidth = 413;
-    style.ClientHeight = 102;
-    style.Resizable = false;
-    return style;
-}
-
 } // namespace
 
 TMainForm::TMainForm()
-    : TForm(MainFormStyle()),
+    : TForm({.Caption = Caption, .ClientWidth = 413, .ClientHeight = 102, .Resizable = false}),
       UpdateButton(*this, {.Bounds = {106, 68, 201, 25}, .Caption = UpdateButtonDesignCaption}),
       RefreshGatewayTimer(*this, RefreshPeriodMs),
       StatusMemo(*this, {.Bounds = {13, 69, 65, 33}, .Visible = false}),

@@ -75,7 +75,12 @@ protected:
         vg730::WriteImageFile(path, small());
         return utf8(path);
     }
-    void expect_programmed() {
+    // The run found the image at its path, showed the path as written and programmed it.
+    void expect_programmed(const run_result& r, const std::string& image) {
+        ASSERT_FALSE(r.timed_out);
+        EXPECT_EQ(r.exit_code, 0) << r.output;
+        EXPECT_NE(r.output.find("\nLoading image file '" + image + "'...OK.\n"), std::string::npos)
+            << r.output;
         const Vg730Report now = settled(0);
         EXPECT_EQ(vg730emu::FormatFirmware(now.identity.firmware), "2.05.177");
         EXPECT_EQ(now.image_ok, 1u);
@@ -91,11 +96,7 @@ TEST_P(UserFolders, ImageIsOpenedAndItsNameShownAsWritten) {
     options.input = input_kind::hidden;
     options.working_directory = utf8(folder_->path());
     const run_result r = run_flasher({"-C0", "-vc", path}, options);
-    ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_NE(r.output.find("\nLoading image file '" + path + "'...OK.\n"), std::string::npos)
-        << r.output;
-    expect_programmed();
+    expect_programmed(r, path);
 }
 
 // An index file in such a folder naming the image there. It is written in UTF-16, the form of
@@ -119,11 +120,7 @@ TEST_P(UserFolders, IndexFileAndTheImageItNamesAreOpened) {
     run_options options;
     options.input = input_kind::text;
     const run_result r = run_flasher({"-index", "-C0", index}, options);
-    ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_NE(r.output.find("\nLoading image file '" + image + "'...OK.\n"), std::string::npos)
-        << r.output;
-    expect_programmed();
+    expect_programmed(r, image);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, UserFolders, ::testing::ValuesIn(folder_cases),
