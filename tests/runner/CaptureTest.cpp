@@ -340,7 +340,7 @@ size_t OpenHandleCount() {
     return count;
 }
 
-// Pipe ends, the child's process and thread, its job, the watchdog's thread: all closed after
+// Pipe ends, the child's process and thread, its job, the worker's thread: all closed after
 // each run, also after a stopped one. A handle kept per run grows the count in every batch of
 // runs; the system's own handles come now and then (one has been seen) and at a time of their
 // choosing, so at most in some batches. The batch that grew least must not have grown.
